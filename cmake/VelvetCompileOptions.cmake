@@ -1,0 +1,33 @@
+# Compiler settings shared by every target.
+#
+# The shading arithmetic must give the same bits on every machine and in both
+# plug-ins: no contraction into fused multiply-adds and no fast-math, ever.
+# These apply to the whole project so that tests, tools and benchmarks see the
+# same arithmetic as the plug-ins.
+
+if(MSVC)
+  add_compile_options(/W4 /fp:precise /fp:contract-)
+  if(VELVET_WARNINGS_AS_ERRORS)
+    add_compile_options(/WX)
+  endif()
+else()
+  add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -ffp-contract=off -fno-fast-math)
+  if(VELVET_WARNINGS_AS_ERRORS)
+    add_compile_options(-Werror)
+  endif()
+endif()
+
+if(VELVET_SANITIZER STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(VELVET_SANITIZER STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT VELVET_SANITIZER STREQUAL "none")
+  message(FATAL_ERROR "VELVET_SANITIZER must be none, address or thread, not '${VELVET_SANITIZER}'")
+endif()
+
+# Plug-ins export only what their host looks up; everything else stays hidden.
+set(CMAKE_CXX_VISIBILITY_PRESET hidden)
+set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
