@@ -2,7 +2,10 @@
 // number of threads, since each pixel sums its own samples in a fixed order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "tests/tools/fake_backend.h"
 #include "tools/preview/render.h"
@@ -46,26 +49,29 @@ TEST(SceneCoverage, BothShapesAndTheBackgroundAreInTheDefaultView) {
   EXPECT_FALSE(scene.trace(scene.width() / 2, scene.height() / 2, 0, 0, s));
 }
 
-TEST(AreaLightSamples, OneSampleSitsAtTheCentreAndManyStayOnTheRectangle) {
+TEST(AreaLightSamples, SpreadOverTheRectangleAndNeverRepeat) {
   preview::Light light;
   light.area = true;
   light.position = {1.0f, 2.0f, 3.0f};
   light.edge_u = {2.0f, 0.0f, 0.0f};
   light.edge_v = {0.0f, 0.0f, 4.0f};
-  light.samples = 1;
-  const core::Vector c = preview::light_sample_position(light, 0);
-  EXPECT_EQ(c.x, 1.0f);
-  EXPECT_EQ(c.y, 2.0f);
-  EXPECT_EQ(c.z, 3.0f);
   light.samples = 16;
+  std::vector<std::pair<float, float>> seen;
   for (int i = 0; i < 16; ++i) {
     const core::Vector p = preview::light_sample_position(light, i);
-    EXPECT_GT(p.x, 0.0f);
-    EXPECT_LT(p.x, 2.0f);
-    EXPECT_GT(p.z, 1.0f);
-    EXPECT_LT(p.z, 5.0f);
+    EXPECT_GE(p.x, 0.0f);
+    EXPECT_LE(p.x, 2.0f);
+    EXPECT_GE(p.z, 1.0f);
+    EXPECT_LE(p.z, 5.0f);
     EXPECT_EQ(p.y, 2.0f);
+    seen.emplace_back(p.x, p.z);
   }
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(std::unique(seen.begin(), seen.end()), seen.end());
+  // Each quarter of the rectangle gets a quarter of the samples.
+  int lower_left = 0;
+  for (const auto& [x, z] : seen) lower_left += x < 1.0f && z < 3.0f;
+  EXPECT_EQ(lower_left, 4);
 }
 
 }  // namespace

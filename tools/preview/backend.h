@@ -18,8 +18,9 @@
 
 namespace preview {
 
-// One point to shade. `normal` and `ray` are unit length to float precision:
-// `ray` runs from the eye to `point`, `normal` faces the eye's side.
+// One point to shade. `normal` and `ray` are unit vectors (nearly always of
+// length exactly 1 in single precision): `ray` runs from the eye to `point`,
+// `normal` faces the eye's side.
 struct ShadingSample {
   core::Vector point;
   core::Vector normal;

@@ -406,7 +406,8 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
       }
       write("difference.png", shown);
       out << "largest difference: " << diff.largest << " at pixel (" << diff.x << ", " << diff.y
-          << "); largest distance " << diff.largest_ulps << " ulp\n";
+          << "), " << diff.largest_ulps << " ulp (of the value, or of 1/16 below it); "
+          << diff.identical * 100.0 << "% of channels identical\n";
     }
     return kExitOk;
   } catch (const UsageError& e) {

@@ -178,9 +178,20 @@ long long ulp_distance(float a, float b) {
   return d < 0 ? -d : d;
 }
 
+double ulp_difference(float a, float b) {
+  if (std::isnan(a) || std::isnan(b)) {
+    return std::isnan(a) && std::isnan(b) ? 0.0 : std::numeric_limits<double>::infinity();
+  }
+  const float scale = std::max({std::fabs(a), std::fabs(b), 1.0f / 16.0f});
+  const double ulp = static_cast<double>(std::nextafter(scale, std::numeric_limits<float>::max())) -
+                     static_cast<double>(scale);
+  return std::fabs(static_cast<double>(a) - static_cast<double>(b)) / ulp;
+}
+
 Difference difference(const Image& a, const Image& b) {
   Difference diff;
   diff.image = Image(a.width, a.height);
+  std::size_t same = 0;
   for (int y = 0; y < a.height; ++y) {
     for (int x = 0; x < a.width; ++x) {
       const float* pa = a.pixel(x, y);
@@ -188,16 +199,17 @@ Difference difference(const Image& a, const Image& b) {
       float* out = diff.image.pixel(x, y);
       for (int c = 0; c < 3; ++c) {
         out[c] = std::fabs(pa[c] - pb[c]);
-        const long long ulps = ulp_distance(pa[c], pb[c]);
+        same += ulp_distance(pa[c], pb[c]) == 0;
         if (out[c] > diff.largest || (std::isnan(out[c]) && !std::isnan(diff.largest))) {
           diff.largest = out[c];
           diff.x = x;
           diff.y = y;
         }
-        diff.largest_ulps = std::max(diff.largest_ulps, ulps);
+        diff.largest_ulps = std::max(diff.largest_ulps, ulp_difference(pa[c], pb[c]));
       }
     }
   }
+  diff.identical = a.rgb.empty() ? 1.0 : static_cast<double>(same) / a.rgb.size();
   return diff;
 }
 

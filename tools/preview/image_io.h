@@ -30,10 +30,11 @@ Image contact_sheet(const std::vector<std::vector<Image>>& cells,
                     const std::vector<std::string>& row_captions, int gap);
 
 struct Difference {
-  Image image;                 // |a - b| per channel
-  float largest = 0.0f;        // largest absolute difference of any channel
-  int x = 0, y = 0;            // where it is
-  long long largest_ulps = 0;  // largest distance in units in the last place
+  Image image;                // |a - b| per channel
+  float largest = 0.0f;       // largest absolute difference of any channel
+  int x = 0, y = 0;           // where it is
+  double largest_ulps = 0.0;  // largest difference in ulps, as ulp_difference() counts
+  double identical = 0.0;     // share of channels with the same bits
 };
 
 // a and b must have the same size.
@@ -43,6 +44,12 @@ Difference difference(const Image& a, const Image& b);
 // representable floats between them); NaN against anything else counts as
 // the largest distance.
 long long ulp_distance(float a, float b);
+
+// |a - b| in units in the last place of the larger of |a|, |b| and 1/16.
+// Values below 1/16 are measured at 1/16's ulp: there the lobe's powers
+// magnify a one-ulp change of a vector into many ulps of a tiny value that
+// no image can show.
+double ulp_difference(float a, float b);
 
 }  // namespace preview
 

@@ -12,15 +12,33 @@ constexpr double kTorusMajor = 0.8;
 constexpr double kTorusMinor = 0.36;
 constexpr double kTorusTilt = 58.0;  // degrees; shows the hole without hiding the tube
 
-// Van der Corput radical inverse in base 2: spreads any number of samples
-// evenly along the second axis of an area light.
-double radical_inverse(unsigned i) {
-  double result = 0.0;
-  double digit = 0.5;
-  for (; i != 0; i >>= 1, digit *= 0.5) {
-    if (i & 1u) result += digit;
+// Hammersley points over the unit square, in single precision: the pattern
+// and the arithmetic the stand-in mental ray renderer uses for its area
+// lights, so that every host sees the key light sampled at the same points.
+void hammersley(int i, int n, float& u, float& v) {
+  unsigned bits = static_cast<unsigned>(i);
+  bits = (bits << 16u) | (bits >> 16u);
+  bits = ((bits & 0x55555555u) << 1u) | ((bits & 0xAAAAAAAAu) >> 1u);
+  bits = ((bits & 0x33333333u) << 2u) | ((bits & 0xCCCCCCCCu) >> 2u);
+  bits = ((bits & 0x0F0F0F0Fu) << 4u) | ((bits & 0xF0F0F0F0u) >> 4u);
+  bits = ((bits & 0x00FF00FFu) << 8u) | ((bits & 0xFF00FF00u) >> 8u);
+  u = (static_cast<float>(i) + 0.5f) / static_cast<float>(n);
+  v = static_cast<float>(bits) * 2.3283064e-10f;
+}
+
+// A unit vector whose single-precision length, summed as the hosts sum it,
+// is exactly 1: renormalising it then changes nothing, so a host that
+// normalises what it is handed and one that takes it as it is see the same
+// bits. Two passes almost always get there; the rare vector that does not
+// stays within an ulp or two of unit length.
+core::Vector exactly_unit(double x, double y, double z) {
+  core::Vector v{static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)};
+  for (int pass = 0; pass < 3; ++pass) {
+    const float len = std::sqrt(core::dot(v, v));
+    if (len == 1.0f) break;
+    v = {v.x / len, v.y / len, v.z / len};
   }
-  return result;
+  return v;
 }
 
 }  // namespace
@@ -150,23 +168,21 @@ bool Scene::trace(int x, int y, int sx, int sy, ShadingSample& out) const {
   if (!hit) return false;
   out.point = {static_cast<float>(dir.x * t), static_cast<float>(dir.y * t),
                static_cast<float>(dir.z * t)};
-  out.normal = {static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z)};
-  out.ray = {static_cast<float>(dir.x), static_cast<float>(dir.y), static_cast<float>(dir.z)};
+  out.normal = exactly_unit(n.x, n.y, n.z);
+  out.ray = exactly_unit(dir.x, dir.y, dir.z);
   return true;
 }
 
 core::Vector light_sample_position(const Light& light, int index) {
   if (!light.area) return light.position;
-  const int n = light.samples > 0 ? light.samples : 1;
-  const double u = (index + 0.5) / n - 0.5;
-  double v = radical_inverse(static_cast<unsigned>(index)) + 0.5 / n;
-  v = (v >= 1.0 ? v - 1.0 : v) - 0.5;
-  const auto along = [&](float p, float eu, float ev) {
-    return static_cast<float>(p + u * eu + v * ev);
-  };
-  return {along(light.position.x, light.edge_u.x, light.edge_v.x),
-          along(light.position.y, light.edge_u.y, light.edge_v.y),
-          along(light.position.z, light.edge_u.z, light.edge_v.z)};
+  float u = 0.0f, v = 0.0f;
+  hammersley(index, light.samples > 0 ? light.samples : 1, u, v);
+  u -= 0.5f;
+  v -= 0.5f;
+  const core::Vector& c = light.position;
+  const core::Vector& a = light.edge_u;
+  const core::Vector& b = light.edge_v;
+  return {c.x + (a.x * u + b.x * v), c.y + (a.y * u + b.y * v), c.z + (a.z * u + b.z * v)};
 }
 
 core::Vector direction_to(core::Vector point, core::Vector target) {

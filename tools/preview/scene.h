@@ -53,8 +53,8 @@ class Scene {
 };
 
 // Where sample `index` of `light` lies: the position itself for a point
-// light, a fixed, well-spread point of the rectangle for an area light (a
-// single sample sits at the centre).
+// light, a point of a fixed, well-spread (Hammersley) pattern over the
+// rectangle for an area light.
 core::Vector light_sample_position(const Light& light, int index);
 
 // Unit vector from `point` towards `target`, in single precision.
