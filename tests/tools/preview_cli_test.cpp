@@ -118,6 +118,15 @@ TEST_F(Cli, DefaultRunWritesEachHostAndTheOverview) {
   EXPECT_EQ(err_.str(), "");
 }
 
+TEST_F(Cli, ProgressBarOnATerminalEndsAtOneHundredPercent) {
+  env_.err_is_terminal = true;
+  ASSERT_EQ(run({}), preview::kExitOk);
+  const std::string bar = err_.str();
+  EXPECT_EQ(bar.rfind("\rrendering [", 0), 0u) << bar;
+  EXPECT_NE(bar.find("] 100%\n"), std::string::npos) << bar;
+  EXPECT_EQ(bar.find("100%", bar.find("100%") + 1), std::string::npos);  // drawn once
+}
+
 TEST_F(Cli, SweepMakesOneColumnPerValueAndOneRowPerHost) {
   ASSERT_EQ(run({"--sweep", "color=1,0,0,0,1,0,0,0,1"}), preview::kExitOk) << err_.str();
   preview::Image sheet;
