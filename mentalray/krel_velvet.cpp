@@ -85,6 +85,10 @@ KREL_EXPORT miBoolean krel_velvet(miColor* result, miState* state, krel_velvet_p
   miState work = *state;
   work.normal = normal;
 
+  // Towards the viewer. The host never sees the incoming state while lights
+  // are sampled, so its direction is the same for every sample.
+  const core::Vector V{-state->dir.x, -state->dir.y, -state->dir.z};
+
   for (miInteger k = 0; k < n_light; ++k) {
     const miTag tag = light[i_light + k];
     core::Color sum{0.0f, 0.0f, 0.0f};
@@ -93,7 +97,6 @@ KREL_EXPORT miBoolean krel_velvet(miColor* result, miState* state, krel_velvet_p
     miVector L;
     miScalar dot_nl;
     while (mi_sample_light(&lightColor, &L, &dot_nl, &work, tag, &samples)) {
-      const core::Vector V{-state->dir.x, -state->dir.y, -state->dir.z};
       const float d = core::dot(N, vec(L));
       if (d > 0.0f) {
         const float w = d * diffuse;

@@ -26,17 +26,10 @@ MRHOST_EXPORT mrhost::ModuleState* mrhost_module_state() {
 
 namespace {
 
-bool recording(int what) {
-  return (module.recording.load(std::memory_order_relaxed) & what) != 0;
-}
-
-void count(std::atomic<long>& counter) {
-  if (recording(mrhost::kRecordCounts)) counter.fetch_add(1, std::memory_order_relaxed);
-}
-
-void record(mrhost::HostCall function, const miState* state, const void* param, miTag light,
-            const miInteger* samples) {
-  if (!recording(mrhost::kRecordCalls)) return;
+void record(int recording, std::atomic<long>& counter, mrhost::HostCall function,
+            const miState* state, const void* param, miTag light, const miInteger* samples) {
+  if (recording & mrhost::kRecordCounts) counter.fetch_add(1, std::memory_order_relaxed);
+  if (!(recording & mrhost::kRecordCalls)) return;
   const int index = module.call_count.fetch_add(1, std::memory_order_relaxed);
   if (index >= mrhost::kMaxCallRecords) return;
   mrhost::CallRecord& r = module.calls[index];
@@ -48,11 +41,20 @@ void record(mrhost::HostCall function, const miState* state, const void* param, 
   r.samples = samples ? *samples : 0;
 }
 
+// One relaxed load when recording is off: the shading path stays as cheap as
+// the renderer's own would be.
+inline void note(std::atomic<long>& counter, mrhost::HostCall function, const miState* state,
+                 const void* param, miTag light, const miInteger* samples) {
+  const int recording = module.recording.load(std::memory_order_relaxed);
+  if (recording != mrhost::kRecordNothing) {
+    record(recording, counter, function, state, param, light, samples);
+  }
+}
+
 }  // namespace
 
 MRHOST_EXPORT void* mi_phen_eval(miState* state, void* param) {
-  count(module.phen_eval_calls);
-  record(mrhost::HostCall::phen_eval, state, param, 0, nullptr);
+  note(module.phen_eval_calls, mrhost::HostCall::phen_eval, state, param, 0, nullptr);
   const miInteger ghost_offs = state->shader->ghost_offs;
   if (ghost_offs == 0) return param;
   std::int32_t ghost;
@@ -63,11 +65,12 @@ MRHOST_EXPORT void* mi_phen_eval(miState* state, void* param) {
 
 MRHOST_EXPORT miBoolean mi_sample_light(miColor* color, miVector* dir, miScalar* dot_nl,
                                         miState* state, miTag light, miInteger* samples) {
-  count(module.sample_light_calls);
-  record(mrhost::HostCall::sample_light, state, nullptr, light, samples);
+  note(module.sample_light_calls, mrhost::HostCall::sample_light, state, nullptr, light, samples);
   const miTag index = light - mrhost::kFirstLightTag;
   if (light < mrhost::kFirstLightTag || index >= static_cast<miTag>(module.light_count)) {
-    count(module.unknown_light_calls);
+    if (module.recording.load(std::memory_order_relaxed) & mrhost::kRecordCounts) {
+      module.unknown_light_calls.fetch_add(1, std::memory_order_relaxed);
+    }
     return 0;
   }
   const mrhost::LightScript& script = module.lights[index];
@@ -89,8 +92,8 @@ MRHOST_EXPORT miBoolean mi_sample_light(miColor* color, miVector* dir, miScalar*
 }
 
 MRHOST_EXPORT miBoolean mi_compute_irradiance(miColor* result, miState* state) {
-  count(module.compute_irradiance_calls);
-  record(mrhost::HostCall::compute_irradiance, state, nullptr, 0, nullptr);
+  note(module.compute_irradiance_calls, mrhost::HostCall::compute_irradiance, state, nullptr, 0,
+       nullptr);
   *result = module.irradiance;
   return 1;
 }
