@@ -193,7 +193,7 @@ ParameterBlock::ParameterBlock(const Declaration& declaration, const std::vector
   for (const Parameter& p : declaration.parameters) {
     if (!p.value.empty()) set(p.name, p.value, nullptr);
   }
-  if (has_lights) {
+  if (has_lights && !lights.empty()) {
     set("n_" + last->name, std::vector<float>{static_cast<float>(lights.size())}, nullptr);
     auto* tags = reinterpret_cast<char*>(data()) + last->offset;
     std::memcpy(tags, lights.data(), 4 * lights.size());
