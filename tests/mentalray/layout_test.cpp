@@ -73,19 +73,6 @@ TEST(BlockLayout, DeclarationMatchesTheBlock) {
   EXPECT_TRUE(d.parameters.back().array);
 }
 
-TEST(BlockLayout, DeclarationReaderReportsWhereItFails) {
-  mrhost::Declaration d;
-  std::string error;
-  EXPECT_FALSE(mrhost::parse_declaration(
-      "declare shader color \"s\" (\n  scalar \"a\",\n  texture \"t\"\n) end declare", &d, &error));
-  EXPECT_EQ(error, "line 3: unsupported parameter type \"texture\", found \"texture\"");
-  EXPECT_FALSE(
-      mrhost::parse_declaration("declare shader color \"s\" (color \"c\" default 1 2)"
-                                " end declare",
-                                &d, &error));
-  EXPECT_NE(error.find("bad default for \"c\""), std::string::npos) << error;
-}
-
 class LibraryExports : public mrtest::RendererTest {};
 
 std::set<std::string> output_lines(const std::string& command) {
