@@ -1,0 +1,126 @@
+// Deferred binding of the host functions: which module each call reaches,
+// what is written to standard error when a look-up fails, and what the
+// shader gets instead of calling through an empty slot.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "harness.h"
+
+namespace {
+
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::GetCapturedStderr;
+
+class Binding : public mrtest::RendererTest {
+ protected:
+  // A scene that calls all three host functions once each per shade when
+  // they are bound: one connected colour, one light with one sample and the
+  // irradiance term.
+  void SetUp() override {
+    mrtest::RendererTest::SetUp();
+    if (HasFatalFailure()) return;
+    for (mrhost::HostModule* m : {&host(), &alt}) {
+      if (m == &alt) {
+        std::string error;
+        ASSERT_TRUE(alt.open(MRHOST_MODULE_ALT, &error)) << error;
+      }
+      m->add_light({{{1.0f, 1.0f, 1.0f, 1.0f}, {0.0f, 0.0f, 1.0f}}});
+      m->set_irradiance({3.1415927f, 3.1415927f, 3.1415927f, 1.0f});
+    }
+  }
+
+  mrhost::ParameterBlock scene() {
+    const miTag light = mrhost::kFirstLightTag;
+    mrhost::ParameterBlock block = black_block({light});
+    auto& p = params(block);
+    p.color = {0.5f, 0.5f, 0.5f, 1.0f};  // connected to white below
+    p.diffuse = 1.0f;
+    p.useIrradiance = 1;
+    p.irradianceColor = {1.0f, 1.0f, 1.0f, 1.0f};
+    p.incandescence = {0.125f, 0.125f, 0.125f, 1.0f};
+    const miColor white{1.0f, 1.0f, 1.0f, 1.0f};
+    std::string error;
+    EXPECT_TRUE(block.connect("color", host().add_connection(&white, sizeof white), &error));
+    EXPECT_TRUE(alt.add_connection(&white, sizeof white));  // same ghost word in alt
+    return block;
+  }
+
+  static long total_calls(const mrhost::HostModule& m) {
+    return m.phen_eval_calls() + m.sample_light_calls() + m.compute_irradiance_calls();
+  }
+
+  static std::string failure(const char* name, void* handle) {
+    char text[128];
+    std::snprintf(text, sizeof text, "dlsym failed on \"%s\" (handle: %08x error: %d)\n", name,
+                  static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(handle)), -1);
+    return text;
+  }
+
+  mrhost::HostModule alt;
+};
+
+TEST_F(Binding, NewHandleRebindsEveryFunctionInTheNewModule) {
+  auto block = scene();
+  miState st = state(block);
+  CaptureStderr();
+  shade(block, st);
+  EXPECT_EQ(GetCapturedStderr(), "");
+  const long first = total_calls(host());
+  ASSERT_EQ(first, 4);  // each host function once, plus the light's "done"
+
+  renderer.set_module_handle(alt.handle());
+  CaptureStderr();
+  const miColor c = shade(block, st);
+  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_EQ(c.r, (1.0f + 0.125f) + 1.0f);
+  EXPECT_EQ(total_calls(host()), first) << "an address from the first module was used again";
+  EXPECT_EQ(alt.phen_eval_calls(), 1);
+  EXPECT_EQ(alt.sample_light_calls(), 2);
+  EXPECT_EQ(alt.compute_irradiance_calls(), 1);
+}
+
+TEST_F(Binding, MissingFunctionsAreReportedOnEveryCallAndNotCalled) {
+  mrhost::HostModule bare;
+  std::string error;
+  ASSERT_TRUE(bare.open(MRHOST_MODULE_BARE, &error)) << error;
+  auto block = scene();
+  miState st = state(block);
+  renderer.set_module_handle(bare.handle());
+  const std::string expected = failure("mi_phen_eval", bare.handle()) +
+                               failure("mi_sample_light", bare.handle()) +
+                               failure("mi_compute_irradiance", bare.handle());
+  for (int call = 0; call < 2; ++call) {
+    CaptureStderr();
+    const miColor c = shade(block, st, {0.0f, 0.0f, 0.0f, 0.0f});
+    EXPECT_EQ(GetCapturedStderr(), expected) << "call " << call;
+    // The stored colour is used, the light adds nothing, the irradiance is
+    // black: only incandescence remains.
+    EXPECT_EQ(c.r, 0.125f);
+    EXPECT_EQ(c.a, 1.0f);
+  }
+}
+
+TEST_F(Binding, NullHandleIsReportedBeforeTheLookUp) {
+  auto block = scene();
+  miState st = state(block);
+  renderer.set_module_handle(nullptr);
+  CaptureStderr();
+  const miColor c = shade(block, st);
+  // Nothing exports these in the global scope of this process, so the
+  // look-up with the null handle fails too.
+  EXPECT_EQ(GetCapturedStderr(),
+            "DYNLOAD: dl_handle null\n" + failure("mi_phen_eval", nullptr) +
+                "DYNLOAD: dl_handle null\n" + failure("mi_sample_light", nullptr) +
+                "DYNLOAD: dl_handle null\n" + failure("mi_compute_irradiance", nullptr));
+  EXPECT_EQ(c.r, 0.125f);
+  EXPECT_EQ(total_calls(host()), 0);
+
+  // Handing the module back binds again without a word.
+  renderer.set_module_handle(host().handle());
+  CaptureStderr();
+  EXPECT_EQ(shade(block, st).r, (1.0f + 0.125f) + 1.0f);
+  EXPECT_EQ(GetCapturedStderr(), "");
+}
+
+}  // namespace
