@@ -1,2 +1,4 @@
 #include "plugin_fixture.h"
-TEST_F(VelvetNodeTest, Smoke) { EXPECT_TRUE(node.isMPSafe()); }
+TEST_F(VelvetNodeTest, Smoke) {
+  EXPECT_TRUE(node.isMPSafe());
+}

@@ -137,6 +137,7 @@ const std::vector<CommandRecord>& commandLog() {
 }
 void clearCommandLog() {
   detail::host().commands.clear();
+  detail::host().refreshes.clear();
 }
 void setCreateRenderNodeWindowOpen(bool open) {
   detail::host().renderNodeWindowOpen = open;

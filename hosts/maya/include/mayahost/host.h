@@ -304,7 +304,8 @@ struct CommandRecord {
   bool displayEnabled;
   bool undoEnabled;
 };
-// Every MGlobal::executeCommand, in order.
+// Every MGlobal::executeCommand, in order, since the last clearCommandLog()
+// (which also forgets the window refreshes below).
 OPENMAYA_EXPORT const std::vector<CommandRecord>& commandLog();
 OPENMAYA_EXPORT void clearCommandLog();
 // The render-node creation window (closed at start). While it is open, the
