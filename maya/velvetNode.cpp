@@ -6,6 +6,8 @@
 #include <maya/MFnNumericData.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <iostream>
 #include <new>
 
@@ -97,6 +99,18 @@ MFloatVector normalizeVector(const MFloatVector& v) {
   return v / length;
 }
 
+// `term` if `keep`, else +0. Which side of the surface a light falls on is
+// unpredictable from sample to sample, so this selects rather than branches;
+// adding +0 leaves a sum (never -0) exactly as it was, so the result is the
+// same as not adding at all.
+float termIf(bool keep, float term) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &term, sizeof bits);
+  bits &= 0u - static_cast<std::uint32_t>(keep);
+  std::memcpy(&term, &bits, sizeof bits);
+  return term;
+}
+
 core::Vector toVector(const MFloatVector& v) {
   return {v.x, v.y, v.z};
 }
@@ -136,10 +150,12 @@ MStatus velvet::compute(const MPlug& plug, MDataBlock& block) {
     MArrayDataHandle lights = block.inputArrayValue(aLightDataArray);
     const unsigned int count = lights.elementCount();
 
-    MFloatVector ambientSum(0.0f, 0.0f, 0.0f);
-    MFloatVector diffuseSum(0.0f, 0.0f, 0.0f);
-    MFloatVector translucenceSum(0.0f, 0.0f, 0.0f);
-    MFloatVector velvetSum(0.0f, 0.0f, 0.0f);
+    // Sums as plain channels so that they stay in registers across lights.
+    core::Color ambientSum{0.0f, 0.0f, 0.0f};
+    core::Color diffuseSum{0.0f, 0.0f, 0.0f};
+    core::Color translucenceSum{0.0f, 0.0f, 0.0f};
+    core::Color velvetSum{0.0f, 0.0f, 0.0f};
+    const core::Color surface = toColor(color);
 
     // The same for every light: normalised once rather than per light, which
     // gives the same bits.
@@ -149,48 +165,53 @@ MStatus velvet::compute(const MPlug& plug, MDataBlock& block) {
 
     for (unsigned int i = 1; i <= count; ++i) {
       MDataHandle light = lights.inputValue();
-      const MFloatVector intensity = light.child(aLightIntensity).asFloatVector();
+      const core::Color I = toColor(light.child(aLightIntensity).asFloatVector());
       const MFloatVector direction = light.child(aLightDirection).asFloatVector();
 
       if (light.child(aLightAmbient).asBool()) {
-        for (unsigned int c = 0; c < 3; ++c) ambientSum[c] += intensity[c] * color[c];
+        ambientSum.r += I.r * surface.r;
+        ambientSum.g += I.g * surface.g;
+        ambientSum.b += I.b * surface.b;
       }
       if (light.child(aLightDiffuse).asBool()) {
         // The normal as it comes, not normalised: a longer normal shapes the
-        // diffuse term harder.
+        // diffuse term harder. s is smoothstep(0, 1, NL) for NL > 0.
         const float NL = (direction.x * normal.x + direction.y * normal.y) + direction.z * normal.z;
-        if (NL > 0.0f) {
-          const float s = core::smoothstep(0.0f, 1.0f, NL);
-          for (unsigned int c = 0; c < 3; ++c) {
-            diffuseSum[c] += ((s * diffuse) * intensity[c]) * color[c];
-          }
-        }
+        const float s = NL > 1.0f ? 1.0f : NL * NL * (3.0f - 2.0f * NL);
+        const bool lit = NL > 0.0f;
+        const float k = s * diffuse;
+        diffuseSum.r += termIf(lit, (k * I.r) * surface.r);
+        diffuseSum.g += termIf(lit, (k * I.g) * surface.g);
+        diffuseSum.b += termIf(lit, (k * I.b) * surface.b);
       }
       if (light.child(aLightSpecular).asBool()) {
         const core::Vector L = toVector(normalizeVector(direction));
         core::Color lobe;
-        core::velvet_lobe(V, N, L, toColor(intensity), specular, lobe, roughness, edginess,
-                          backscatter);
-        velvetSum.x += lobe.r;
-        velvetSum.y += lobe.g;
-        velvetSum.z += lobe.b;
+        core::velvet_lobe(V, N, L, I, specular, lobe, roughness, edginess, backscatter);
+        velvetSum.r += lobe.r;
+        velvetSum.g += lobe.g;
+        velvetSum.b += lobe.b;
       }
       // Every light shines through, whatever its switches.
-      for (unsigned int c = 0; c < 3; ++c) {
-        translucenceSum[c] += (intensity[c] * color[c]) * translucence;
-      }
+      translucenceSum.r += (I.r * surface.r) * translucence;
+      translucenceSum.g += (I.g * surface.g) * translucence;
+      translucenceSum.b += (I.b * surface.b) * translucence;
 
       if (!lights.next()) break;
     }
 
     const MFloatVector transparency = block.inputValue(aTransparency).asFloatVector();
+    const float ambientSums[3] = {ambientSum.r, ambientSum.g, ambientSum.b};
+    const float diffuseSums[3] = {diffuseSum.r, diffuseSum.g, diffuseSum.b};
+    const float translucenceSums[3] = {translucenceSum.r, translucenceSum.g, translucenceSum.b};
+    const float velvetSums[3] = {velvetSum.r, velvetSum.g, velvetSum.b};
     MFloatVector result;
     for (unsigned int c = 0; c < 3; ++c) {
       const float ambientProduct = ambientColor[c] * color[c];
-      const float base = ambientSum[c] + (((diffuseSum[c] + ambientProduct) + incandescence[c]) +
-                                          translucenceSum[c]);
+      const float base = ambientSums[c] + (((diffuseSums[c] + ambientProduct) + incandescence[c]) +
+                                           translucenceSums[c]);
       // Transparency thins everything but the lobe.
-      result[c] = (1.0f - transparency[c]) * base + velvetSum[c];
+      result[c] = (1.0f - transparency[c]) * base + velvetSums[c];
     }
 
     MDataHandle out = block.outputValue(aOutColor);
