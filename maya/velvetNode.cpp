@@ -163,41 +163,63 @@ MStatus velvet::compute(const MPlug& plug, MDataBlock& block) {
     const core::Vector V = toVector(-normalizeVector(rayDirection));
     const core::Color specular = toColor(specularColor);
 
-    for (unsigned int i = 1; i <= count; ++i) {
-      MDataHandle light = lights.inputValue();
-      const core::Color I = toColor(light.child(aLightIntensity).asFloatVector());
-      const MFloatVector direction = light.child(aLightDirection).asFloatVector();
+    // Lights go in batches: first every light's cheap terms and its
+    // normalised direction, then the lobes back to back. The square roots and
+    // divisions of a batch then overlap instead of each waiting behind the
+    // previous light's powf calls. Every sum still grows in light order, so
+    // the bits are those of one pass.
+    constexpr unsigned int kBatch = 16;
+    core::Vector lobeL[kBatch];
+    core::Color lobeI[kBatch];
+    bool more = count >= 1;
+    unsigned int i = 1;
+    while (more) {
+      unsigned int lobes = 0;
+      for (; more && lobes < kBatch; ++i) {
+        MDataHandle light = lights.inputValue();
+        const core::Color I = toColor(light.child(aLightIntensity).asFloatVector());
+        const MFloatVector direction = light.child(aLightDirection).asFloatVector();
 
-      if (light.child(aLightAmbient).asBool()) {
-        ambientSum.r += I.r * surface.r;
-        ambientSum.g += I.g * surface.g;
-        ambientSum.b += I.b * surface.b;
+        if (light.child(aLightAmbient).asBool()) {
+          ambientSum.r += I.r * surface.r;
+          ambientSum.g += I.g * surface.g;
+          ambientSum.b += I.b * surface.b;
+        }
+        if (light.child(aLightDiffuse).asBool()) {
+          // The normal as it comes, not normalised: a longer normal shapes
+          // the diffuse term harder. s is smoothstep(0, 1, NL) for NL > 0.
+          const float NL =
+              (direction.x * normal.x + direction.y * normal.y) + direction.z * normal.z;
+          const float s = NL > 1.0f ? 1.0f : NL * NL * (3.0f - 2.0f * NL);
+          const bool lit = NL > 0.0f;
+          const float k = s * diffuse;
+          diffuseSum.r += termIf(lit, (k * I.r) * surface.r);
+          diffuseSum.g += termIf(lit, (k * I.g) * surface.g);
+          diffuseSum.b += termIf(lit, (k * I.b) * surface.b);
+        }
+        if (light.child(aLightSpecular).asBool()) {
+          lobeL[lobes] = toVector(normalizeVector(direction));
+          lobeI[lobes] = I;
+          ++lobes;
+        }
+        // Every light shines through, whatever its switches.
+        translucenceSum.r += (I.r * surface.r) * translucence;
+        translucenceSum.g += (I.g * surface.g) * translucence;
+        translucenceSum.b += (I.b * surface.b) * translucence;
+
+        // next() after every light, the last included; a failure ends the
+        // loop early.
+        const bool moved = static_cast<bool>(lights.next());
+        more = moved && i < count;
       }
-      if (light.child(aLightDiffuse).asBool()) {
-        // The normal as it comes, not normalised: a longer normal shapes the
-        // diffuse term harder. s is smoothstep(0, 1, NL) for NL > 0.
-        const float NL = (direction.x * normal.x + direction.y * normal.y) + direction.z * normal.z;
-        const float s = NL > 1.0f ? 1.0f : NL * NL * (3.0f - 2.0f * NL);
-        const bool lit = NL > 0.0f;
-        const float k = s * diffuse;
-        diffuseSum.r += termIf(lit, (k * I.r) * surface.r);
-        diffuseSum.g += termIf(lit, (k * I.g) * surface.g);
-        diffuseSum.b += termIf(lit, (k * I.b) * surface.b);
-      }
-      if (light.child(aLightSpecular).asBool()) {
-        const core::Vector L = toVector(normalizeVector(direction));
+      for (unsigned int j = 0; j < lobes; ++j) {
         core::Color lobe;
-        core::velvet_lobe(V, N, L, I, specular, lobe, roughness, edginess, backscatter);
+        core::velvet_lobe(V, N, lobeL[j], lobeI[j], specular, lobe, roughness, edginess,
+                          backscatter);
         velvetSum.r += lobe.r;
         velvetSum.g += lobe.g;
         velvetSum.b += lobe.b;
       }
-      // Every light shines through, whatever its switches.
-      translucenceSum.r += (I.r * surface.r) * translucence;
-      translucenceSum.g += (I.g * surface.g) * translucence;
-      translucenceSum.b += (I.b * surface.b) * translucence;
-
-      if (!lights.next()) break;
     }
 
     const MFloatVector transparency = block.inputValue(aTransparency).asFloatVector();

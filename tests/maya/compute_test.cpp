@@ -2,6 +2,7 @@
 // formula, and the cases at its edges. The arithmetic order is fixed, so the
 // expected colours are formed here in that order and compared exactly.
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -281,6 +282,29 @@ TEST_F(Compute, FailingNextEndsTheLightLoopEarly) {
   ASSERT_TRUE(node.compute("outColor", &result).ok());
   EXPECT_EQ(mayahost::callCount(mayahost::Op::kArrayNext), 3u);
   expectSame(outColor(), expectedColor(m, {kFront, kSide, kFront}));
+}
+
+TEST_F(Compute, ManyLightsGiveTheSameBitsAsOneByOne) {
+  // More lights than compute handles in one batch, in a random mix.
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> u(-1.0f, 1.0f), pos(0.0f, 1.0f);
+  std::vector<TestLight> lights(37);
+  for (TestLight& l : lights) {
+    l = {{u(rng), u(rng), u(rng)},
+         {pos(rng), pos(rng), pos(rng)},
+         pos(rng) > 0.5f,
+         pos(rng) > 0.5f,
+         pos(rng) > 0.2f};
+  }
+  const Material m;
+  apply(m, lights);
+  expectSame(outColor(), expectedColor(m, lights));
+  // next() failing after the 20th light: the first 20 count.
+  mayahost::failCall(mayahost::Op::kArrayNext, 20);
+  MStatus result;
+  ASSERT_TRUE(node.compute("outColor", &result).ok());
+  expectSame(outColor(),
+             expectedColor(m, std::vector<TestLight>(lights.begin(), lights.begin() + 20)));
 }
 
 // ---- Zero-length vectors (mended: no division by a zero length) --------------

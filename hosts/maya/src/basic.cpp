@@ -20,6 +20,8 @@ HostState& host() {
   return *state;
 }
 
+const AttrSlot noAttribute{};
+
 Cell& scratchCell() {
   thread_local Cell cell;
   return cell;

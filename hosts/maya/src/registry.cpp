@@ -134,6 +134,11 @@ void layOut(NodeType& type) {
     assignCells(type, a, next, false);
   }
   type.fixedCells = next;
+  for (AttrRecord* a : type.attributes) {
+    const AttrSlot& sl = a->slot;
+    a->slot.blockOffset =
+        sl.owner == &type && !sl.inElement && sl.arrayIndex < 0 ? sl.offset : -1;
+  }
 }
 
 void fillElement(const NodeType& type, int array, Cell* element) {

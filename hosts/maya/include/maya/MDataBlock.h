@@ -35,12 +35,12 @@ class MDataBlock {
   MDataHandle value(const MObject& attribute, MStatus* status, const char* operation) {
     const mayahost::detail::AttrSlot* s = mayahost::detail::Access::slot(attribute);
     if (view_->log != nullptr) mayahost::detail::logAccess(*view_, operation, s);
-    if (s == nullptr || s->owner != view_->type || s->inElement || s->arrayIndex >= 0) {
+    if (s == nullptr || s->owner != view_->type || s->blockOffset < 0) {
       if (status != nullptr) *status = MStatus::kInvalidParameter;
       return MDataHandle();
     }
     if (status != nullptr) *status = MStatus::kSuccess;
-    return MDataHandle(view_->fixed, view_->fixed + s->offset, s, s->component);
+    return MDataHandle(view_->fixed, view_->fixed + s->blockOffset, s, s->component);
   }
 
   mayahost::detail::BlockView* view_;

@@ -10,7 +10,8 @@
 // and writes a harmless per-thread scratch value.
 class MDataHandle {
  public:
-  MDataHandle() : base_(nullptr), cell_(&mayahost::detail::scratchCell()) {}
+  MDataHandle()
+      : base_(nullptr), cell_(&mayahost::detail::scratchCell()), attr_(&mayahost::detail::noAttribute) {}
 
   float& asFloat() { return component_ >= 0 ? cell_->value[component_] : cell_->value.x; }
   bool& asBool() { return cell_->flag; }
@@ -25,7 +26,7 @@ class MDataHandle {
   // The handle of a child attribute of this compound.
   MDataHandle child(const MObject& attribute) {
     const mayahost::detail::AttrSlot* s = mayahost::detail::Access::slot(attribute);
-    if (s == nullptr || s->parent != attr_ || base_ == nullptr) return MDataHandle();
+    if (s == nullptr || s->parent != attr_) return MDataHandle();
     return MDataHandle(base_, base_ + s->offset, s, s->component);
   }
 
@@ -35,12 +36,12 @@ class MDataHandle {
   MDataHandle(mayahost::detail::Cell* base, mayahost::detail::Cell* cell,
               const mayahost::detail::AttrSlot* attr, int component)
       : base_(base), cell_(cell), attr_(attr), component_(component) {}
-  bool isValid() const { return base_ != nullptr; }
+  bool isValid() const { return attr_ != &mayahost::detail::noAttribute; }
 
  private:
   mayahost::detail::Cell* base_;
   mayahost::detail::Cell* cell_;
-  const mayahost::detail::AttrSlot* attr_ = nullptr;
+  const mayahost::detail::AttrSlot* attr_;
   int component_ = -1;
 };
 

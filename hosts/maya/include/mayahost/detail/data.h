@@ -34,6 +34,7 @@ struct AttrSlot {
   int component = -1;      // 0..2 for a child of a numeric compound, else -1
   int arrayIndex = -1;     // for an array attribute: which array of the block
   bool inElement = false;  // lives inside an array element
+  int blockOffset = -1;    // `offset` if a block holds it outside arrays, else -1
   void* record = nullptr;  // the host's full record of the attribute
 };
 
@@ -63,6 +64,9 @@ struct Access {
   static MObject node(void* n) { return MObject(n, MObject::Kind::kNode); }
   static MObject plugin(void* p) { return MObject(p, MObject::Kind::kPlugin); }
 };
+
+// The attribute of an invalid handle: no attribute has it as a parent.
+OPENMAYA_EXPORT extern const AttrSlot noAttribute;
 
 // Where reads through an invalid handle land: one per thread, so a bad read is
 // harmless and never races.
