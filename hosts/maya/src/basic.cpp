@@ -21,6 +21,7 @@ HostState& host() {
 }
 
 const AttrSlot noAttribute{};
+const ArrayView noArray{};
 
 Cell& scratchCell() {
   thread_local Cell cell;

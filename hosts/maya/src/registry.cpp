@@ -136,8 +136,7 @@ void layOut(NodeType& type) {
   type.fixedCells = next;
   for (AttrRecord* a : type.attributes) {
     const AttrSlot& sl = a->slot;
-    a->slot.blockOffset =
-        sl.owner == &type && !sl.inElement && sl.arrayIndex < 0 ? sl.offset : -1;
+    a->slot.blockOffset = sl.owner == &type && !sl.inElement && sl.arrayIndex < 0 ? sl.offset : -1;
   }
 }
 

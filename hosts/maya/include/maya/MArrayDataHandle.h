@@ -10,12 +10,12 @@ class MArrayDataHandle {
  public:
   unsigned int elementCount(MStatus* status = nullptr) const {
     if (status != nullptr) *status = MStatus::kSuccess;
-    return view_ != nullptr ? view_->count : 0u;
+    return view_->count;
   }
 
   // The current element.
   MDataHandle inputValue(MStatus* status = nullptr) const {
-    if (view_ == nullptr || index_ >= view_->count) {
+    if (index_ >= view_->count) {
       if (status != nullptr) *status = MStatus::kInvalidParameter;
       return MDataHandle();
     }
@@ -31,13 +31,13 @@ class MArrayDataHandle {
         mayahost::detail::failArrayNext()) {
       return MStatus::kFailure;
     }
-    if (view_ == nullptr || index_ + 1 >= view_->count) return MStatus::kFailure;
+    if (index_ + 1 >= view_->count) return MStatus::kFailure;
     ++index_;
     return MStatus::kSuccess;
   }
 
   MStatus jumpToElement(unsigned int index) {
-    if (view_ == nullptr || index >= view_->count) return MStatus::kInvalidParameter;
+    if (index >= view_->count) return MStatus::kInvalidParameter;
     index_ = index;
     return MStatus::kSuccess;
   }
@@ -52,7 +52,7 @@ class MArrayDataHandle {
       : view_(view), attr_(attr) {}
 
  private:
-  const mayahost::detail::ArrayView* view_ = nullptr;
+  const mayahost::detail::ArrayView* view_ = &mayahost::detail::noArray;
   const mayahost::detail::AttrSlot* attr_ = nullptr;
   unsigned index_ = 0;
 };

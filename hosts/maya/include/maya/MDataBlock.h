@@ -20,7 +20,7 @@ class MDataBlock {
   MArrayDataHandle inputArrayValue(const MObject& attribute, MStatus* status = nullptr) {
     const mayahost::detail::AttrSlot* s = mayahost::detail::Access::slot(attribute);
     if (view_->log != nullptr) mayahost::detail::logAccess(*view_, "inputArrayValue", s);
-    if (s == nullptr || s->owner != view_->type || s->arrayIndex < 0) {
+    if (s->owner != view_->type || s->arrayIndex < 0) {
       if (status != nullptr) *status = MStatus::kInvalidParameter;
       return MArrayDataHandle();
     }
@@ -35,7 +35,7 @@ class MDataBlock {
   MDataHandle value(const MObject& attribute, MStatus* status, const char* operation) {
     const mayahost::detail::AttrSlot* s = mayahost::detail::Access::slot(attribute);
     if (view_->log != nullptr) mayahost::detail::logAccess(*view_, operation, s);
-    if (s == nullptr || s->owner != view_->type || s->blockOffset < 0) {
+    if (s->owner != view_->type || s->blockOffset < 0) {
       if (status != nullptr) *status = MStatus::kInvalidParameter;
       return MDataHandle();
     }

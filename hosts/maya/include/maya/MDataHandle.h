@@ -11,7 +11,9 @@
 class MDataHandle {
  public:
   MDataHandle()
-      : base_(nullptr), cell_(&mayahost::detail::scratchCell()), attr_(&mayahost::detail::noAttribute) {}
+      : base_(nullptr),
+        cell_(&mayahost::detail::scratchCell()),
+        attr_(&mayahost::detail::noAttribute) {}
 
   float& asFloat() { return component_ >= 0 ? cell_->value[component_] : cell_->value.x; }
   bool& asBool() { return cell_->flag; }
@@ -26,7 +28,7 @@ class MDataHandle {
   // The handle of a child attribute of this compound.
   MDataHandle child(const MObject& attribute) {
     const mayahost::detail::AttrSlot* s = mayahost::detail::Access::slot(attribute);
-    if (s == nullptr || s->parent != attr_) return MDataHandle();
+    if (s->parent != attr_) return MDataHandle();
     return MDataHandle(base_, base_ + s->offset, s, s->component);
   }
 

@@ -5,7 +5,10 @@
 
 namespace mayahost::detail {
 struct Access;
-}
+struct AttrSlot;
+// What a handle on anything but an attribute reads as its attribute facts.
+OPENMAYA_EXPORT extern const AttrSlot noAttribute;
+}  // namespace mayahost::detail
 
 // Handle on something the host owns: an attribute, a node or a plug-in.
 // Default-built handles are null.
@@ -26,9 +29,12 @@ class OPENMAYA_EXPORT MObject {
  private:
   friend struct mayahost::detail::Access;
   enum class Kind : unsigned char { kNull, kAttribute, kNode, kPlugin };
-  MObject(void* ptr, Kind kind) : ptr_(ptr), kind_(kind) {}
+  MObject(void* ptr, const mayahost::detail::AttrSlot* slot, Kind kind)
+      : ptr_(ptr), slot_(slot), kind_(kind) {}
 
   void* ptr_ = nullptr;
+  // Never null, so that data-block accessors need no kind test.
+  const mayahost::detail::AttrSlot* slot_ = &mayahost::detail::noAttribute;
   Kind kind_ = Kind::kNull;
 };
 

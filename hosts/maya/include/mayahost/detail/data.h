@@ -54,19 +54,18 @@ struct BlockView {
 };
 
 struct Access {
-  static const AttrSlot* slot(const MObject& o) {
-    return o.kind_ == MObject::Kind::kAttribute ? static_cast<const AttrSlot*>(o.ptr_) : nullptr;
-  }
+  // The attribute facts of a handle: &noAttribute unless it is on an attribute.
+  static const AttrSlot* slot(const MObject& o) { return o.slot_; }
   static void* pointer(const MObject& o) { return o.ptr_; }
   static bool isNode(const MObject& o) { return o.kind_ == MObject::Kind::kNode; }
   static bool isPlugin(const MObject& o) { return o.kind_ == MObject::Kind::kPlugin; }
-  static MObject attribute(AttrSlot* s) { return MObject(s, MObject::Kind::kAttribute); }
-  static MObject node(void* n) { return MObject(n, MObject::Kind::kNode); }
-  static MObject plugin(void* p) { return MObject(p, MObject::Kind::kPlugin); }
+  static MObject attribute(AttrSlot* s) { return MObject(s, s, MObject::Kind::kAttribute); }
+  static MObject node(void* n) { return MObject(n, &noAttribute, MObject::Kind::kNode); }
+  static MObject plugin(void* p) { return MObject(p, &noAttribute, MObject::Kind::kPlugin); }
 };
 
-// The attribute of an invalid handle: no attribute has it as a parent.
-OPENMAYA_EXPORT extern const AttrSlot noAttribute;
+// An array with no elements, for array handles on nothing.
+OPENMAYA_EXPORT extern const ArrayView noArray;
 
 // Where reads through an invalid handle land: one per thread, so a bad read is
 // harmless and never races.
