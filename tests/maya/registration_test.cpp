@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <mayahost/host.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
