@@ -1,4 +1,5 @@
 // Value classes, status texts, the MEL command log and fault injection.
+#include <maya/MDataBlock.h>
 #include <maya/MGlobal.h>
 #include <maya/MObject.h>
 #include <maya/MPlug.h>
@@ -75,10 +76,33 @@ bool failArrayNext() {
   return fault(Op::kArrayNext, &code);
 }
 
+namespace {
 void logAccess(const BlockView& view, const char* operation, const AttrSlot* attr) {
-  const AttrRecord* rec = attr != nullptr ? static_cast<const AttrRecord*>(attr->record) : nullptr;
+  const auto* rec = static_cast<const AttrRecord*>(attr->record);
   view.log->entries.push_back(std::string(operation) + " " +
                               (rec != nullptr ? rec->longName : std::string("<none>")));
+}
+}  // namespace
+
+MDataHandle blockValue(BlockView& view, const char* operation, const AttrSlot* attr,
+                       MStatus* status) {
+  if (view.log != nullptr) logAccess(view, operation, attr);
+  if (view.type == nullptr || attr->blockOwner != view.type) {
+    if (status != nullptr) *status = MStatus::kInvalidParameter;
+    return MDataHandle();
+  }
+  if (status != nullptr) *status = MStatus::kSuccess;
+  return MDataHandle(view.fixed, view.fixed + attr->blockOffset, attr, attr->component);
+}
+
+MArrayDataHandle blockArrayValue(BlockView& view, const AttrSlot* attr, MStatus* status) {
+  if (view.log != nullptr) logAccess(view, "inputArrayValue", attr);
+  if (view.type == nullptr || attr->arrayOwner != view.type) {
+    if (status != nullptr) *status = MStatus::kInvalidParameter;
+    return MArrayDataHandle();
+  }
+  if (status != nullptr) *status = MStatus::kSuccess;
+  return MArrayDataHandle(view.arrays + attr->arrayIndex, attr);
 }
 
 void traceUnload(bool on) {

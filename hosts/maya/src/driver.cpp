@@ -505,10 +505,12 @@ Status Node::compute(const std::string& plug, MStatus* result, std::vector<std::
   if (Status s = resolve(*n.type, plug, &r); !s) return s;
   detail::AccessLog log;
   n.data.view.log = &log;
+  n.data.view.key = &n.data.view;  // every look-up through the logging path
   const MPlug p(Access::node(&n), Access::attribute(&r.attr->slot));
   MDataBlock block(&n.data.view);
   *result = n.instance->compute(p, block);
   n.data.view.log = nullptr;
+  n.data.view.key = n.type;
   if (accesses != nullptr) *accesses = std::move(log.entries);
   return Status();
 }
@@ -524,6 +526,7 @@ std::vector<PlugDescription> Node::settablePlugs() const {
 
 ShadingBlock::ShadingBlock(const Node& node, unsigned maxLights) {
   view_.log = nullptr;
+  view_.key = &view_;  // no node: every look-up fails through the checked path
   if (!node.valid()) {
     view_.fixed = &detail::scratchCell();
     return;
@@ -558,6 +561,7 @@ ShadingBlock::ShadingBlock(const Node& node, unsigned maxLights) {
     }
   }
   view_.type = type_;
+  view_.key = type_;
   view_.fixed = cells_.data();
   view_.arrays = arrays_.data();
 

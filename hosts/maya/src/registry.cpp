@@ -136,7 +136,10 @@ void layOut(NodeType& type) {
   type.fixedCells = next;
   for (AttrRecord* a : type.attributes) {
     const AttrSlot& sl = a->slot;
-    a->slot.blockOffset = sl.owner == &type && !sl.inElement && sl.arrayIndex < 0 ? sl.offset : -1;
+    const bool held = sl.owner == &type && !sl.inElement;
+    a->slot.blockOffset = held && sl.arrayIndex < 0 ? sl.offset : -1;
+    a->slot.blockOwner = a->slot.blockOffset >= 0 ? &type : nullptr;
+    a->slot.arrayOwner = held && sl.arrayIndex >= 0 ? &type : nullptr;
   }
 }
 
@@ -173,6 +176,7 @@ void initBlock(const NodeType& type, BlockData& data) {
     data.arrayViews[i].elementCells = static_cast<unsigned>(type.elementCells[i]);
   }
   data.view.type = &type;
+  data.view.key = &type;
   data.refresh();
 }
 

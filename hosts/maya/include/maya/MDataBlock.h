@@ -7,6 +7,16 @@
 #include <maya/MStatus.h>
 #include <mayahost/detail/data.h>
 
+class MDataBlock;
+
+namespace mayahost::detail {
+// The checked path of the look-ups below: logs when asked, validates.
+OPENMAYA_EXPORT MDataHandle blockValue(BlockView& view, const char* operation, const AttrSlot* attr,
+                                       MStatus* status);
+OPENMAYA_EXPORT MArrayDataHandle blockArrayValue(BlockView& view, const AttrSlot* attr,
+                                                 MStatus* status);
+}  // namespace mayahost::detail
+
 // The values a node's compute works on. The host hands one to compute; it
 // holds every attribute of the node's type.
 class MDataBlock {
@@ -19,11 +29,7 @@ class MDataBlock {
   }
   MArrayDataHandle inputArrayValue(const MObject& attribute, MStatus* status = nullptr) {
     const mayahost::detail::AttrSlot* s = mayahost::detail::Access::slot(attribute);
-    if (view_->log != nullptr) mayahost::detail::logAccess(*view_, "inputArrayValue", s);
-    if (s->owner != view_->type || s->arrayIndex < 0) {
-      if (status != nullptr) *status = MStatus::kInvalidParameter;
-      return MArrayDataHandle();
-    }
+    if (s->arrayOwner != view_->key) return mayahost::detail::blockArrayValue(*view_, s, status);
     if (status != nullptr) *status = MStatus::kSuccess;
     return MArrayDataHandle(view_->arrays + s->arrayIndex, s);
   }
@@ -34,10 +40,8 @@ class MDataBlock {
  private:
   MDataHandle value(const MObject& attribute, MStatus* status, const char* operation) {
     const mayahost::detail::AttrSlot* s = mayahost::detail::Access::slot(attribute);
-    if (view_->log != nullptr) mayahost::detail::logAccess(*view_, operation, s);
-    if (s->owner != view_->type || s->blockOffset < 0) {
-      if (status != nullptr) *status = MStatus::kInvalidParameter;
-      return MDataHandle();
+    if (s->blockOwner != view_->key) {
+      return mayahost::detail::blockValue(*view_, operation, s, status);
     }
     if (status != nullptr) *status = MStatus::kSuccess;
     return MDataHandle(view_->fixed, view_->fixed + s->blockOffset, s, s->component);

@@ -35,6 +35,10 @@ struct AttrSlot {
   int arrayIndex = -1;     // for an array attribute: which array of the block
   bool inElement = false;  // lives inside an array element
   int blockOffset = -1;    // `offset` if a block holds it outside arrays, else -1
+  // The type, for the attributes its blocks hold at top level / as arrays;
+  // null otherwise. One comparison then decides the shading-path lookups.
+  const void* blockOwner = nullptr;
+  const void* arrayOwner = nullptr;
   void* record = nullptr;  // the host's full record of the attribute
 };
 
@@ -47,6 +51,10 @@ struct ArrayView {
 struct AccessLog;
 
 struct BlockView {
+  // Equal to `type` while look-ups may take the fast path; anything else
+  // (here: the view itself, while accesses are logged) sends them through
+  // the host's checked path.
+  const void* key = nullptr;
   const void* type = nullptr;
   Cell* fixed = nullptr;
   ArrayView* arrays = nullptr;
@@ -74,7 +82,6 @@ OPENMAYA_EXPORT Cell& scratchCell();
 // Slow paths, taken only when a test has armed them.
 OPENMAYA_EXPORT extern std::atomic<bool> faultsArmed;
 OPENMAYA_EXPORT bool failArrayNext();
-OPENMAYA_EXPORT void logAccess(const BlockView& view, const char* operation, const AttrSlot* attr);
 
 }  // namespace mayahost::detail
 
