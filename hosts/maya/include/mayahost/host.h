@@ -10,12 +10,14 @@
 //   if (!st) { std::cerr << st.message() << "\n"; return 1; }
 //   mayahost::Node node;
 //   st = node.create("velvet");
-//   st = node.set("color", {0.8f, 0.2f, 0.1f});          // "colorR", "lightDataArray[1].ls" too
-//   mayahost::ShadingBlock block(node, 4);                  // one per thread, room for 4 lights
-//   block.setNormal({0, 0, 1});                             // per sample: no look-up, no
-//   allocation block.setRayDirection({0, 0, -1}); block.setLightCount(1); block.setLight(0, {{0, 0,
-//   1}, {1, 1, 1}, true, true, true}); MStatus s = block.compute();                            //
-//   the node's compute on outColor MFloatVector c = block.outColor();
+//   st = node.set("color", {0.8f, 0.2f, 0.1f});  // or "colorR", "ltd[1].ls", ...
+//   mayahost::ShadingBlock block(node, 4);  // one per thread, room for 4 lights
+//   block.setNormal({0, 0, 1});             // per sample: no look-up, no allocation
+//   block.setRayDirection({0, 0, -1});
+//   block.setLightCount(1);
+//   block.setLight(0, {{0, 0, 1}, {1, 1, 1}, true, true, true});
+//   MStatus s = block.compute();            // the node's compute on outColor
+//   MFloatVector c = block.outColor();
 //
 // Plug names: a long or short attribute name ("color", "c", "colorR"), and for
 // an array attribute an element index and a descendant ("lightDataArray[1].
