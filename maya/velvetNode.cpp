@@ -254,7 +254,7 @@ MStatus velvet::compute(const MPlug& plug, MDataBlock& block) {
   return MStatus::kUnknownParameter;
 }
 
-// Rows before the light data are declared without status checks; every call
+// Attributes before the light data are declared without status checks; every call
 // from the light data on is checked and reported, but a failure never stops
 // the declaration: the remaining attributes are still created, added and
 // linked.

@@ -17,8 +17,13 @@ void* allocate(std::size_t n) {
 }
 }  // namespace
 
-// Out of line, so that the compiler never pairs a replaced new with a free.
+// Exported, so that the plug-in binds to them, and out of line, so that the
+// compiler never pairs a replaced new with a free.
+#if defined(_MSC_VER)
+#define VELVET_REPLACES __declspec(noinline)
+#else
 #define VELVET_REPLACES __attribute__((visibility("default"), noinline))
+#endif
 
 VELVET_REPLACES void* operator new(std::size_t n) {
   void* p = allocate(n);

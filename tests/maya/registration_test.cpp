@@ -122,7 +122,8 @@ TEST_F(Registration, HostRefusesASecondTypeOfTheSameNameAndId) {
 
 // ---- Status reports of initialize --------------------------------------------
 
-// Rows 46 to 60 of the attribute set: each create is tested, then each call.
+// The fifteen light-data attributes, created last: each create is tested,
+// then each call made on it.
 struct CheckedRow {
   const char* name;
   std::vector<const char*> calls;
@@ -156,7 +157,8 @@ const std::vector<CheckedRow>& checkedRows() {
   return rows;
 }
 
-// Function-set calls made for rows 1 to 45, before the first checked one:
+// Function-set calls made for the first 45 attributes, before the first
+// checked one:
 // 45 creates, 4 calls on each of 5 colours, 5 on each of 5 scalars, 3 on each
 // of the 2 outputs and the 3 geometry inputs.
 constexpr unsigned kUncheckedCalls = 45 + 4 * 5 + 5 * 5 + 3 * 2 + 3 * 3;
