@@ -134,6 +134,17 @@ TEST_F(FastPath, MatchesEvaluationThroughTheNode) {
   for (unsigned i = 0; i < 3; ++i) fresh.setLight(i, lights[i]);
   ASSERT_EQ(fresh.compute(), MStatus::kSuccess);
   EXPECT_EQ(fresh.outColor(), block.outColor());
+  // Switches set once, vectors per sample.
+  mayahost::ShadingBlock vectors(node, 4);
+  for (unsigned i = 0; i < 3; ++i) {
+    mayahost::Light switches = lights[i];
+    switches.direction = switches.intensity = MFloatVector(9.0f, 9.0f, 9.0f);
+    vectors.setLight(i, switches);
+    vectors.setLightVectors(i, lights[i].direction, lights[i].intensity);
+  }
+  ASSERT_EQ(vectors.compute(), MStatus::kSuccess);
+  EXPECT_EQ(vectors.outColor(), block.outColor());
+
   ASSERT_EQ(fresh.computeTransparency(), MStatus::kSuccess);
   EXPECT_EQ(fresh.outTransparency(), MFloatVector(0.2f, 0.1f, 0.4f));
 

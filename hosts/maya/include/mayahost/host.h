@@ -263,6 +263,16 @@ class OPENMAYA_EXPORT ShadingBlock {
     if (light_.blindData >= 0) e[light_.blindData].address = light.blindData;
   }
 
+  // Only the two values that change from sample to sample; the switches and
+  // the rest stay as last set.
+  void setLightVectors(unsigned index, const MFloatVector& direction,
+                       const MFloatVector& intensity) {
+    if (lights_ == nullptr || index >= capacity_) return;
+    detail::Cell* e = lights_->elements + index * lights_->elementCells;
+    if (light_.direction >= 0) e[light_.direction].value = direction;
+    if (light_.intensity >= 0) e[light_.intensity].value = intensity;
+  }
+
   // The node's compute on outColor, or on outTransparency.
   MStatus compute() {
     return instance_ != nullptr ? instance_->compute(outColorPlug_, block_) : MStatus::kFailure;
