@@ -1,0 +1,16 @@
+// Symbol export for the stand-in OpenMaya library: the one place that knows
+// how a Windows DLL and an ELF shared object publish their names.
+#ifndef MAYA_MEXPORT_H
+#define MAYA_MEXPORT_H
+
+#if defined(_WIN32)
+#if defined(OPENMAYA_BUILDING)
+#define OPENMAYA_EXPORT __declspec(dllexport)
+#else
+#define OPENMAYA_EXPORT __declspec(dllimport)
+#endif
+#else
+#define OPENMAYA_EXPORT __attribute__((visibility("default")))
+#endif
+
+#endif  // MAYA_MEXPORT_H

@@ -1,0 +1,15 @@
+#ifndef MAYA_MGLOBAL_H
+#define MAYA_MGLOBAL_H
+
+#include <maya/MExport.h>
+#include <maya/MStatus.h>
+#include <maya/MString.h>
+
+class OPENMAYA_EXPORT MGlobal {
+ public:
+  // Runs a MEL command.
+  static MStatus executeCommand(const MString& command, bool displayEnabled = false,
+                                bool undoEnabled = false);
+};
+
+#endif  // MAYA_MGLOBAL_H

@@ -1,0 +1,91 @@
+#ifndef MAYA_MPXNODE_H
+#define MAYA_MPXNODE_H
+
+#include <maya/MDataBlock.h>
+#include <maya/MDataHandle.h>
+#include <maya/MExport.h>
+#include <maya/MObject.h>
+#include <maya/MPlug.h>
+#include <maya/MStatus.h>
+#include <maya/MTypeId.h>
+
+class MDGContext;
+class MArrayDataBuilder;
+class MPlugArray;
+
+namespace mayahost::detail {
+struct NodeAccess;
+}
+
+// Base of every plug-in node. The host creates nodes through the type's
+// creator, then calls postConstructor, compute for each output it needs, and
+// deletes them through the virtual destructor.
+class OPENMAYA_EXPORT MPxNode {
+ public:
+  enum Type {
+    kDependNode = 0,
+    kLocatorNode,
+    kDeformerNode,
+    kManipContainer,
+    kSurfaceShape,
+    kFieldNode,
+    kEmitterNode,
+    kSpringNode,
+    kIkSolverNode,
+    kHardwareShader,
+    kHwShaderNode,
+    kTransformNode,
+    kObjectSet,
+    kFluidEmitterNode,
+    kImagePlaneNode,
+    kParticleAttributeMapperNode,
+    kCameraSetNode,
+    kConstraintNode,
+    kManipulatorNode,
+    kLast
+  };
+
+  MPxNode();
+  // Virtual slots in the host's order; a plug-in overrides the first three.
+  virtual ~MPxNode();
+  virtual void postConstructor();
+  virtual MStatus compute(const MPlug& plug, MDataBlock& dataBlock);
+  virtual bool getInternalValueInContext(const MPlug& plug, MDataHandle& handle,
+                                         MDGContext& context);
+  virtual bool setInternalValueInContext(const MPlug& plug, const MDataHandle& handle,
+                                         MDGContext& context);
+  virtual bool getInternalValue(const MPlug& plug, MDataHandle& handle);
+  virtual bool setInternalValue(const MPlug& plug, const MDataHandle& handle);
+  virtual int internalArrayCount(const MPlug& plug, const MDGContext& context) const;
+  virtual void copyInternalData(MPxNode* source);
+  virtual MStatus legalConnection(const MPlug& plug, const MPlug& otherPlug, bool asSrc,
+                                  bool& isLegal) const;
+  virtual MStatus legalDisconnection(const MPlug& plug, const MPlug& otherPlug, bool asSrc,
+                                     bool& isLegal) const;
+  virtual MStatus setDependentsDirty(const MPlug& plug, MPlugArray& plugArray);
+  virtual MStatus connectionMade(const MPlug& plug, const MPlug& otherPlug, bool asSrc);
+  virtual MStatus connectionBroken(const MPlug& plug, const MPlug& otherPlug, bool asSrc);
+  virtual bool isPassiveOutput(const MPlug& plug) const;
+  virtual bool shouldSave(const MPlug& plug, bool& isSaving);
+  virtual MPlug passThroughToOne(const MPlug& plug) const;
+  virtual bool passThroughToMany(const MPlug& plug, MPlugArray& plugArray) const;
+  virtual Type type() const;
+  virtual bool isAbstractClass() const;
+
+  MObject thisMObject() const;
+  // Declares that compute may run on several threads at once.
+  MStatus setMPSafe(bool flag);
+
+  // Only valid inside the type's initialize function.
+  static MStatus addAttribute(const MObject& attribute);
+  static MStatus attributeAffects(const MObject& whenChanges, const MObject& isAffected);
+
+  MPxNode(const MPxNode&) = delete;
+  MPxNode& operator=(const MPxNode&) = delete;
+
+ private:
+  friend struct mayahost::detail::NodeAccess;
+  void* instance_ = nullptr;
+};
+
+#endif  // MAYA_MPXNODE_H
