@@ -29,22 +29,27 @@ struct Emitter {
 class MayaContext : public ShadingContext {
  public:
   MayaContext(const mayahost::Node& node, const std::vector<Emitter>& emitters)
-      : block_(node, static_cast<unsigned>(emitters.size())), emitters_(emitters) {}
+      : block_(node, static_cast<unsigned>(emitters.size())), emitters_(emitters) {
+    // The switches are the same for every sample; only the vectors change.
+    block_.setLightCount(static_cast<unsigned>(emitters_.size()));
+    for (std::size_t i = 0; i < emitters_.size(); ++i) {
+      mayahost::Light light;
+      light.intensity = emitters_[i].intensity;
+      light.ambient = false;
+      light.diffuse = emitters_[i].diffuse;
+      light.specular = emitters_[i].specular;
+      block_.setLight(static_cast<unsigned>(i), light);
+    }
+  }
 
   core::Color shade(const ShadingSample& s) override {
     block_.setNormal(to_maya(s.normal));
     block_.setRayDirection(to_maya(s.ray));
     block_.setPointCamera(to_maya(s.point));
-    block_.setLightCount(static_cast<unsigned>(emitters_.size()));
-    mayahost::Light light;
-    light.ambient = false;
     for (std::size_t i = 0; i < emitters_.size(); ++i) {
       const Emitter& e = emitters_[i];
-      light.direction = to_maya(direction_to(s.point, e.position));
-      light.intensity = e.intensity;
-      light.diffuse = e.diffuse;
-      light.specular = e.specular;
-      block_.setLight(static_cast<unsigned>(i), light);
+      block_.setLightVectors(static_cast<unsigned>(i), to_maya(direction_to(s.point, e.position)),
+                             e.intensity);
     }
     block_.compute();
     const MFloatVector c = block_.outColor();
