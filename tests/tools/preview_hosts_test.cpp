@@ -111,6 +111,26 @@ TEST_F(Hosts, GoldenImagesMatch) {
   }
 }
 
+// The key light is an area light: each host's road averages its samples (the
+// mental ray shader per light, the Maya road by sharing the light's intensity
+// among its lightDataArray elements), so more samples soften the picture
+// without brightening it.
+TEST_F(Hosts, AreaLightSamplesAreAveragedNotSummed) {
+  const auto mean = [](const preview::Image& im) {
+    double sum = 0.0;
+    for (float v : im.rgb) sum += v;
+    return sum / static_cast<double>(im.rgb.size());
+  };
+  ASSERT_EQ(run({"--size", "48x24", "--area-samples", "1"}), preview::kExitOk) << err_.str();
+  const preview::Image maya1 = image("maya.exr"), mr1 = image("mentalray.exr");
+  ASSERT_EQ(run({"--size", "48x24", "--area-samples", "16"}), preview::kExitOk) << err_.str();
+  const preview::Image maya16 = image("maya.exr"), mr16 = image("mentalray.exr");
+  EXPECT_GT(preview::difference(maya1, maya16).largest, 1e-3f);
+  EXPECT_GT(preview::difference(mr1, mr16).largest, 1e-3f);
+  EXPECT_NEAR(mean(maya16) / mean(maya1), 1.0, 0.1);
+  EXPECT_NEAR(mean(mr16) / mean(mr1), 1.0, 0.1);
+}
+
 TEST_F(Hosts, BadParametersAreRefusedInEachHostsOwnTerms) {
   const std::vector<std::vector<std::string>> cases = {
       {"--maya", "specular=1"},          // a mental ray parameter

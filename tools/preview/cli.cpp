@@ -1,12 +1,14 @@
 #include "tools/preview/cli.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include "tools/preview/image_io.h"
 #include "tools/preview/render.h"
@@ -27,8 +29,9 @@ const char* const kUsage =
     "Modes:\n"
     "  --sweep NAME=V1,V2,..  contact sheet: one column per value, one row per host;\n"
     "                         colours and vectors take three numbers per value\n"
-    "  --compare              render both hosts with lobe-only settings, write the\n"
-    "                         difference image and print the largest difference\n"
+    "  --compare              render both hosts with lobe-only settings and one sample\n"
+    "                         per light, write the difference image and print the\n"
+    "                         largest difference\n"
     "Scene:\n"
     "  --hosts LIST           hosts to render: maya, mr or maya,mr (default: all built)\n"
     "  --size WxH             size of one host's image (default 640x320)\n"
@@ -252,6 +255,34 @@ std::string join(const std::string& dir, const std::string& file) {
   return (std::filesystem::path(dir) / file).string();
 }
 
+// Writes each file as .exr or .png by its name, on up to `threads` threads;
+// reports them in order. Throws Failure with the first error.
+void write_files(const std::string& dir, const std::vector<std::pair<std::string, Image>>& files,
+                 int threads, std::ostream& out) {
+  std::vector<std::string> errors(files.size());
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i = next.fetch_add(1); i < files.size(); i = next.fetch_add(1)) {
+      const std::string& file = files[i].first;
+      const std::string path = join(dir, file);
+      const bool exr = file.size() > 4 && file.compare(file.size() - 4, 4, ".exr") == 0;
+      if (!(exr ? write_exr(path, files[i].second, errors[i])
+                : write_png(path, files[i].second, errors[i])) &&
+          errors[i].empty()) {
+        errors[i] = "cannot write " + path;
+      }
+    }
+  };
+  std::vector<std::thread> pool;
+  for (int t = 1; t < threads && t < static_cast<int>(files.size()); ++t) pool.emplace_back(work);
+  work();
+  for (std::thread& t : pool) t.join();
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (!errors[i].empty()) throw Failure{errors[i]};
+    out << "wrote " << join(dir, files[i].first) << "\n";
+  }
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, const CliEnvironment& env) {
@@ -365,32 +396,8 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
     }
     progress.finish();
 
-    const auto write = [&](const std::string& file, const Image& image) {
-      const std::string path = join(o.out_dir, file);
-      std::string error;
-      const bool exr = file.size() > 4 && file.compare(file.size() - 4, 4, ".exr") == 0;
-      if (!(exr ? write_exr(path, image, error) : write_png(path, image, error))) {
-        throw Failure{error};
-      }
-      out << "wrote " << path << "\n";
-    };
-    std::vector<std::string> row_captions;
-    for (const Host& h : hosts) row_captions.push_back(h.entry->file_name);
-
-    if (o.sweep) {
-      std::vector<std::string> captions;
-      for (const std::string& text : sweep_texts) captions.push_back(o.sweep->first + "=" + text);
-      const Image sheet = contact_sheet(cells, captions, row_captions, 6);
-      write("sheet.png", sheet);
-      write("sheet.exr", sheet);
-      return kExitOk;
-    }
-    for (std::size_t k = 0; k < hosts.size(); ++k) {
-      write(hosts[k].entry->file_name + ".png", cells[k][0]);
-      write(hosts[k].entry->file_name + ".exr", cells[k][0]);
-    }
-    write("preview.png", contact_sheet(cells, {}, row_captions, 6));
-
+    std::string summary;
+    std::vector<std::pair<std::string, Image>> differences;
     if (o.compare) {
       std::size_t maya = 0, mr = 0;
       for (std::size_t k = 0; k < hosts.size(); ++k) {
@@ -398,17 +405,41 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
         if (hosts[k].entry->flag == "mr") mr = k;
       }
       Difference diff = difference(cells[maya][0], cells[mr][0]);
-      write("difference.exr", diff.image);
       // Scaled so that the largest difference is white.
       Image shown = diff.image;
       if (diff.largest > 0.0f && std::isfinite(diff.largest)) {
         for (float& v : shown.rgb) v /= diff.largest;
       }
-      write("difference.png", shown);
-      out << "largest difference: " << diff.largest << " at pixel (" << diff.x << ", " << diff.y
-          << "), " << diff.largest_ulps << " ulp (of the value, or of 1/16 below it); "
-          << diff.identical * 100.0 << "% of channels identical\n";
+      differences.emplace_back("difference.exr", std::move(diff.image));
+      differences.emplace_back("difference.png", std::move(shown));
+      std::ostringstream line;
+      line << "largest difference: " << diff.largest << " at pixel (" << diff.x << ", " << diff.y
+           << "), " << diff.largest_ulps << " ulp (of the value, or of 1/16 below it); "
+           << diff.identical * 100.0 << "% of channels identical\n";
+      summary = line.str();
     }
+
+    // Everything to write, then written on the rendering threads: encoding
+    // and compressing the files takes about as long as rendering them.
+    std::vector<std::pair<std::string, Image>> files;
+    std::vector<std::string> row_captions;
+    for (const Host& h : hosts) row_captions.push_back(h.entry->file_name);
+    if (o.sweep) {
+      std::vector<std::string> captions;
+      for (const std::string& text : sweep_texts) captions.push_back(o.sweep->first + "=" + text);
+      Image sheet = contact_sheet(cells, captions, row_captions, 6);
+      files.emplace_back("sheet.png", sheet);
+      files.emplace_back("sheet.exr", std::move(sheet));
+    } else {
+      files.emplace_back("preview.png", contact_sheet(cells, {}, row_captions, 6));
+      for (std::size_t k = 0; k < hosts.size(); ++k) {
+        files.emplace_back(hosts[k].entry->file_name + ".png", cells[k][0]);
+        files.emplace_back(hosts[k].entry->file_name + ".exr", std::move(cells[k][0]));
+      }
+    }
+    for (auto& d : differences) files.push_back(std::move(d));
+    write_files(o.out_dir, files, threads, out);
+    out << summary;
     return kExitOk;
   } catch (const UsageError& e) {
     err << "velvet-preview: " << e.message << "\n(velvet-preview --help lists the flags)\n";
