@@ -1,0 +1,19 @@
+// The hosts' backends, each built only with its host.
+#ifndef VELVET_TOOLS_PREVIEW_BACKENDS_H
+#define VELVET_TOOLS_PREVIEW_BACKENDS_H
+
+#include <memory>
+#include <string>
+
+#include "tools/preview/backend.h"
+
+namespace preview {
+
+// Load the plug-in at `path` (the one this build made when empty) into its
+// stand-in host. Null with a message in `error` when that fails.
+std::unique_ptr<Backend> make_maya_backend(const std::string& path, std::string& error);
+std::unique_ptr<Backend> make_mentalray_backend(const std::string& path, std::string& error);
+
+}  // namespace preview
+
+#endif  // VELVET_TOOLS_PREVIEW_BACKENDS_H

@@ -1,0 +1,44 @@
+// The velvet-preview command line: parses the flags, checks every parameter
+// against the hosts before anything is rendered, renders and writes images.
+#ifndef VELVET_TOOLS_PREVIEW_CLI_H
+#define VELVET_TOOLS_PREVIEW_CLI_H
+
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tools/preview/backend.h"
+
+namespace preview {
+
+// A host the tool can render through.
+struct HostEntry {
+  std::string flag;       // the name on the command line: --maya, --hosts maya
+  std::string file_name;  // output file stem: maya.png
+  std::string path_flag;  // flag that overrides the plug-in's path, without "--"
+  // Loads the plug-in (from `path`, or the built one when empty). Null with a
+  // message in `error` when that fails.
+  std::function<std::unique_ptr<Backend>(const std::string& path, std::string& error)> make;
+};
+
+struct CliEnvironment {
+  std::vector<HostEntry> hosts;
+  std::ostream* out;
+  std::ostream* err;
+  bool err_is_terminal = false;  // draws the progress bar
+  int default_threads = 1;
+};
+
+// Exit codes: 0 done, 1 a failure while rendering or writing, 2 bad input
+// (then nothing has been written).
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int run(const std::vector<std::string>& args, const CliEnvironment& env);
+
+}  // namespace preview
+
+#endif  // VELVET_TOOLS_PREVIEW_CLI_H

@@ -1,0 +1,18 @@
+#include "tools/preview/hosts.h"
+
+#include "tools/preview/backends.h"
+
+namespace preview {
+
+std::vector<HostEntry> built_hosts() {
+  std::vector<HostEntry> hosts;
+#ifdef VELVET_PREVIEW_WITH_MAYA
+  hosts.push_back({"maya", "maya", "maya-plugin", make_maya_backend});
+#endif
+#ifdef VELVET_PREVIEW_WITH_MENTALRAY
+  hosts.push_back({"mr", "mentalray", "mr-library", make_mentalray_backend});
+#endif
+  return hosts;
+}
+
+}  // namespace preview

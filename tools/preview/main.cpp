@@ -1,0 +1,18 @@
+// velvet-preview: renders the velvet material through each plug-in.
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/preview/cli.h"
+#include "tools/preview/hosts.h"
+
+int main(int argc, char** argv) {
+  preview::CliEnvironment env;
+  env.hosts = preview::built_hosts();
+  env.out = &std::cout;
+  env.err = &std::cerr;
+  env.err_is_terminal = preview::stderr_is_terminal();
+  env.default_threads = static_cast<int>(std::thread::hardware_concurrency());
+  return preview::run(std::vector<std::string>(argv + 1, argv + argc), env);
+}

@@ -1,0 +1,129 @@
+#include "tools/preview/params.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace preview {
+
+namespace {
+
+std::vector<std::string_view> split_commas(std::string_view text) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', start);
+    if (comma == std::string_view::npos) {
+      parts.push_back(text.substr(start));
+      return parts;
+    }
+    parts.push_back(text.substr(start, comma - start));
+    start = comma + 1;
+  }
+}
+
+bool parse_float(std::string_view text, float& out) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return false;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, out);
+  return ec == std::errc() && ptr == end && std::isfinite(out);
+}
+
+bool parse_int(std::string_view text, int& out) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return false;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, out);
+  return ec == std::errc() && ptr == end;
+}
+
+}  // namespace
+
+const char* type_text(ParamType type) {
+  switch (type) {
+    case ParamType::Float:
+      return "float";
+    case ParamType::Integer:
+      return "integer";
+    case ParamType::Boolean:
+      return "boolean (on/off, true/false, 1/0)";
+    case ParamType::Color:
+      return "color (r,g,b)";
+    case ParamType::Vector:
+      return "vector (x,y,z)";
+  }
+  return "?";
+}
+
+int arity(ParamType type) {
+  return type == ParamType::Color || type == ParamType::Vector ? 3 : 1;
+}
+
+bool parse_value(const ParamInfo& info, std::string_view text, ParamValue& out,
+                 std::string& error) {
+  out = ParamValue{};
+  out.type = info.type;
+  const auto fail = [&](const std::string& why) {
+    error = "bad value '" + std::string(text) + "' for " + info.name + ": " + why;
+    return false;
+  };
+  switch (info.type) {
+    case ParamType::Float:
+      if (!parse_float(text, out.v[0])) return fail("expected a finite number");
+      return true;
+    case ParamType::Integer:
+      if (!parse_int(text, out.i)) return fail("expected an integer");
+      return true;
+    case ParamType::Boolean:
+      if (text == "1" || text == "on" || text == "true" || text == "yes") {
+        out.b = true;
+      } else if (text == "0" || text == "off" || text == "false" || text == "no") {
+        out.b = false;
+      } else {
+        return fail("expected on or off");
+      }
+      return true;
+    case ParamType::Color:
+    case ParamType::Vector: {
+      const std::vector<std::string_view> parts = split_commas(text);
+      if (parts.size() != 3) {
+        return fail(std::string("expected three numbers for a ") + type_text(info.type));
+      }
+      for (int k = 0; k < 3; ++k) {
+        if (!parse_float(parts[k], out.v[k])) {
+          return fail("'" + std::string(parts[k]) + "' is not a finite number");
+        }
+      }
+      return true;
+    }
+  }
+  return fail("unknown type");
+}
+
+bool split_values(const ParamInfo& info, std::string_view text, std::vector<std::string>& out,
+                  std::string& error) {
+  out.clear();
+  const std::vector<std::string_view> parts = split_commas(text);
+  const std::size_t n = static_cast<std::size_t>(arity(info.type));
+  if (text.empty() || parts.size() % n != 0) {
+    error = "bad value list '" + std::string(text) + "' for " + info.name +
+            ": expected groups of " + std::to_string(n) + " comma-separated number" +
+            (n == 1 ? "" : "s") + " (" + type_text(info.type) + ")";
+    return false;
+  }
+  for (std::size_t k = 0; k < parts.size(); k += n) {
+    std::string value(parts[k]);
+    for (std::size_t j = 1; j < n; ++j) value += "," + std::string(parts[k + j]);
+    out.push_back(std::move(value));
+  }
+  return true;
+}
+
+const ParamInfo* find_param(const std::vector<ParamInfo>& params, std::string_view name) {
+  for (const ParamInfo& p : params) {
+    if (p.name == name) return &p;
+  }
+  return nullptr;
+}
+
+}  // namespace preview

@@ -1,0 +1,46 @@
+// Material parameters as the command line sees them: a name, a host type and
+// a text value such as "0.6,0.1,0.2".
+#ifndef VELVET_TOOLS_PREVIEW_PARAMS_H
+#define VELVET_TOOLS_PREVIEW_PARAMS_H
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace preview {
+
+enum class ParamType { Float, Integer, Boolean, Color, Vector };
+
+struct ParamInfo {
+  std::string name;
+  ParamType type;
+};
+
+struct ParamValue {
+  ParamType type = ParamType::Float;
+  float v[3] = {0.0f, 0.0f, 0.0f};  // Float uses v[0]; Color and Vector all three
+  int i = 0;                        // Integer
+  bool b = false;                   // Boolean
+};
+
+// "float", "color (r,g,b)", ... as shown in messages and --list.
+const char* type_text(ParamType type);
+
+// Number of comma-separated numbers a value of this type takes.
+int arity(ParamType type);
+
+// Parses `text` as a value of `info`'s type. Numbers must be finite; colours
+// and vectors take exactly three, comma separated. On failure returns false
+// with a message naming the parameter.
+bool parse_value(const ParamInfo& info, std::string_view text, ParamValue& out, std::string& error);
+
+// Splits a sweep's value list ("0,2,5" or, for a colour, "1,0,0,0,1,0") into
+// one text per value, grouping numbers by the type's arity.
+bool split_values(const ParamInfo& info, std::string_view text, std::vector<std::string>& out,
+                  std::string& error);
+
+const ParamInfo* find_param(const std::vector<ParamInfo>& params, std::string_view name);
+
+}  // namespace preview
+
+#endif  // VELVET_TOOLS_PREVIEW_PARAMS_H

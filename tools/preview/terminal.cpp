@@ -1,0 +1,21 @@
+// The tool's only platform-specific code.
+#include "tools/preview/hosts.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <stdio.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace preview {
+
+bool stderr_is_terminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+}  // namespace preview
