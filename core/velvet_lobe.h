@@ -53,18 +53,11 @@ inline float smoothstep(float e0, float e1, float x) {
 // here. `result` is overwritten with this light's lobe; callers accumulate.
 inline void velvet_lobe(Vector V, Vector N, Vector L, Color lightColor, Color specularColor,
                         Color& result, float roughness, float edginess, float backscatter) {
-  // Start from black: the sums below add to +0, which keeps the sign of zero
-  // terms the same as in the reference arithmetic.
-  float r = 0.0f, g = 0.0f, b = 0.0f;
-
   // Back-scatter: strongest when the light sits behind the viewer. The wrap
   // factor S fades both terms out as the light goes behind the surface.
   const float LV = max(dot(L, V), 0.0f);
   const float S = smoothstep(0.0f, 1.0f, dot(L, N));
   const float P = std::pow(LV * S, 1.0f / roughness);
-  r += ((lightColor.r * P) * backscatter) * specularColor.r;
-  g += ((lightColor.g * P) * backscatter) * specularColor.g;
-  b += ((lightColor.b * P) * backscatter) * specularColor.b;
 
   // Edge sheen: B is the sine of the angle between N and V. For unit vectors
   // seen head-on N.V can round just above 1; clamping 1 - NV^2 at 0 keeps the
@@ -72,6 +65,14 @@ inline void velvet_lobe(Vector V, Vector N, Vector L, Color lightColor, Color sp
   const float NV = max(dot(N, V), 0.0f);
   const float B = std::sqrt(max(1.0f - square(NV), 0.0f));
   const float E = std::pow(B, edginess);
+
+  // Both powers are taken before any channel is formed, so that nothing
+  // channel-wise has to live across the library calls. Each channel starts
+  // from black and adds the back-scatter term, then the edge term.
+  float r = 0.0f, g = 0.0f, b = 0.0f;
+  r += ((lightColor.r * P) * backscatter) * specularColor.r;
+  g += ((lightColor.g * P) * backscatter) * specularColor.g;
+  b += ((lightColor.b * P) * backscatter) * specularColor.b;
   r += ((lightColor.r * E) * S) * specularColor.r;
   g += ((lightColor.g * E) * S) * specularColor.g;
   b += ((lightColor.b * E) * S) * specularColor.b;
