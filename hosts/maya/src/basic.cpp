@@ -251,11 +251,6 @@ MTypeId::~MTypeId() {
   mayahost::detail::noteTypeIdDestroyed(id_);
 }
 
-MString MPlug::partialName() const {
-  const mayahost::detail::AttrRecord* rec = mayahost::detail::record(attribute_);
-  return rec != nullptr ? MString(rec->longName.c_str()) : MString();
-}
-
 // ---- MGlobal -------------------------------------------------------------------
 
 MStatus MGlobal::executeCommand(const MString& command, bool displayEnabled, bool undoEnabled) {

@@ -3,7 +3,6 @@
 
 #include <maya/MExport.h>
 #include <maya/MObject.h>
-#include <maya/MString.h>
 
 // One attribute of one node.
 class OPENMAYA_EXPORT MPlug {
@@ -21,8 +20,6 @@ class OPENMAYA_EXPORT MPlug {
   MObject attribute() const { return attribute_; }
   MObject node() const { return node_; }
   bool isNull() const { return attribute_.isNull(); }
-  // The attribute's long name ("" for a null plug).
-  MString partialName() const;
 
  private:
   MObject node_;
