@@ -1,5 +1,7 @@
-// The plug-in's entry points, its API version, and the Windows module entry:
-// everything Maya looks up by name, and the only platform-specific code.
+// The plug-in's entry points and the Windows module entry: everything Maya
+// looks up by name, and the only platform-specific code. MApiVersion, the API
+// version the plug-in is built for, comes with <maya/MFnPlugin.h>, which only
+// this file includes.
 #include <maya/MFnPlugin.h>
 #include <maya/MGlobal.h>
 #include <maya/MObject.h>
@@ -15,8 +17,6 @@
 #else
 #define VELVET_PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
-
-VELVET_PLUGIN_EXPORT const char MApiVersion[] = "200900";
 
 #if defined(_WIN32)
 namespace {

@@ -8,14 +8,30 @@
 // mi_sample_light could be bound by the loader in place of the host's, and
 // this library would then call itself.
 //
+// This file must not see the renderer's shader.h. It declares the host
+// functions DLLIMPORT, a macro it defines without a guard and that some
+// versions make an export: defining the functions under those declarations
+// would export them, or not compile where DLLIMPORT means an import. The
+// call-throughs only pass pointers along, so incomplete record types do.
+//
 // Slots are atomic with relaxed order: threads that find a slot empty all
 // store the same address for a given handle, so no ordering is needed, but a
 // plain pointer read while another thread writes it is a data race in C++.
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
-#include "krel_velvet.h"
+#include "platform.h"
+
+extern "C" {
+// As the renderer's header declares them; the records stay incomplete.
+typedef struct miState miState;
+typedef struct miColor miColor;
+typedef struct miVector miVector;
+typedef enum { miFALSE = 0, miTRUE = 1 } miBoolean;
+typedef unsigned int miTag;
+}
 
 namespace {
 
@@ -31,7 +47,7 @@ std::atomic<void*> module_handle;
 std::atomic<void*> host_functions[kSlotCount];
 
 using PhenEval = void* (*)(miState*, void*);
-using SampleLight = miBoolean (*)(miColor*, miVector*, miScalar*, miState*, miTag, miInteger*);
+using SampleLight = miBoolean (*)(miColor*, miVector*, float*, miState*, miTag, int*);
 using ComputeIrradiance = miBoolean (*)(miColor*, miState*);
 
 // Looks `name` up in the module handed in last and keeps the result, found or
@@ -74,19 +90,20 @@ extern "C" void* mi_phen_eval(miState* state, void* param) {
   return host(state, param);
 }
 
-extern "C" miBoolean mi_sample_light(miColor* color, miVector* dir, miScalar* dot_nl,
-                                     miState* state, miTag light, miInteger* samples) {
+extern "C" miBoolean mi_sample_light(miColor* const result, miVector* const dir,
+                                     float* const dot_nl, miState* const state,
+                                     const miTag light_inst, int* const samples) {
   const auto host = host_function<SampleLight>(kSampleLightSlot, "mi_sample_light");
-  if (!host) return 0;  // no sample: the light adds nothing
-  return host(color, dir, dot_nl, state, light, samples);
+  if (!host) return miFALSE;  // no sample: the light adds nothing
+  return host(result, dir, dot_nl, state, light_inst, samples);
 }
 
 extern "C" miBoolean mi_compute_irradiance(miColor* result, miState* state) {
   const auto host =
       host_function<ComputeIrradiance>(kComputeIrradianceSlot, "mi_compute_irradiance");
   if (!host) {
-    result->r = result->g = result->b = 0.0f;
-    return 0;
+    std::memset(result, 0, 3 * sizeof(float));  // red, green, blue lead the record
+    return miFALSE;
   }
   return host(result, state);
 }

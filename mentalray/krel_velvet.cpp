@@ -52,7 +52,11 @@ KREL_EXPORT miBoolean krel_velvet(miColor* result, miState* state, krel_velvet_p
   const miColor* const incandescence = fetch(state, &params->incandescence);
   const miColor* const specularColor = fetch(state, &params->specularColor);
   const miVector normalOffset = *fetch(state, &params->normalOffset);
-  miBoolean useIrradiance = *fetch(state, &params->useIrradiance);
+  // Any nonzero word means true. The word is read as an integer: an enum
+  // object holding a value other than miFALSE or miTRUE is undefined.
+  std::int32_t useIrradianceWord;
+  std::memcpy(&useIrradianceWord, fetch(state, &params->useIrradiance), sizeof useIrradianceWord);
+  miBoolean useIrradiance = useIrradianceWord != 0 ? miTRUE : miFALSE;
   const miScalar diffuse = *fetch(state, &params->diffuse);
   const miScalar edginess = *fetch(state, &params->edginess);
   const miScalar specular = *fetch(state, &params->specular);
@@ -64,7 +68,7 @@ KREL_EXPORT miBoolean krel_velvet(miColor* result, miState* state, krel_velvet_p
   if (useIrradiance) {
     irradianceColor = *fetch(state, &params->irradianceColor);
     if (irradianceColor.r == 0.0f && irradianceColor.g == 0.0f && irradianceColor.b == 0.0f) {
-      useIrradiance = 0;
+      useIrradiance = miFALSE;
     }
   }
 
@@ -135,5 +139,5 @@ KREL_EXPORT miBoolean krel_velvet(miColor* result, miState* state, krel_velvet_p
     result->b += ((irradiance.b * color->b) * irradianceColor.b) / kPi;
     result->a = 1.0f;
   }
-  return 1;
+  return miTRUE;
 }

@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <dlfcn.h>
+#endif
+
 namespace {
 
 const std::string kRefresh =
@@ -320,6 +324,29 @@ TEST(Lifecycle, NodesComeFromTheCreatorAndAreMultiProcessorSafe) {
   EXPECT_NE(a.instance(), b.instance());
   EXPECT_TRUE(a.isMPSafe());
   EXPECT_TRUE(b.isMPSafe());
+}
+
+// MApiVersion comes with <maya/MFnPlugin.h> into the plug-in itself. The
+// host's libraries must not export one: the host would find theirs through
+// the plug-in's dependencies when the plug-in lacks its own.
+TEST(Lifecycle, ApiVersionIsDefinedInThePluginItself) {
+#if !defined(_WIN32)
+  EXPECT_EQ(dlsym(RTLD_DEFAULT, "MApiVersion"), nullptr) << "exported by a host library";
+#endif
+  mayahost::Plugin plugin;
+  ASSERT_TRUE(plugin.load(VELVET_PLUGIN_PATH).ok());
+  EXPECT_EQ(plugin.apiVersion(), "200900");
+#if defined(__GLIBC__)
+  // The host looks only at the plug-in's own definitions, as GetProcAddress
+  // does: MString's constructor is Foundation's, reachable from the plug-in's
+  // handle through its dependencies.
+  ASSERT_NE(dlsym(RTLD_DEFAULT, "_ZN7MStringC1EPKc"), nullptr);
+  EXPECT_EQ(plugin.symbol("_ZN7MStringC1EPKc"), nullptr);
+  Dl_info info;
+  ASSERT_NE(dladdr(plugin.symbol("MApiVersion"), &info), 0);
+  EXPECT_EQ(std::filesystem::path(info.dli_fname).filename(),
+            std::filesystem::path(VELVET_PLUGIN_PATH).filename());
+#endif
 }
 
 TEST(Lifecycle, ExportsOnlyTheEntryPointsAndTheApiVersion) {

@@ -36,7 +36,7 @@ class Binding : public mrtest::RendererTest {
     auto& p = params(block);
     p.color = {0.5f, 0.5f, 0.5f, 1.0f};  // connected to white below
     p.diffuse = 1.0f;
-    p.useIrradiance = 1;
+    p.useIrradiance = miTRUE;
     p.irradianceColor = {1.0f, 1.0f, 1.0f, 1.0f};
     p.incandescence = {0.125f, 0.125f, 0.125f, 1.0f};
     const miColor white{1.0f, 1.0f, 1.0f, 1.0f};

@@ -34,7 +34,7 @@ class RendererTest : public ::testing::Test {
     p.irradianceColor = {0.0f, 0.0f, 0.0f, 0.0f};
     p.normalOffset = {0.0f, 0.0f, 0.0f};
     p.diffuse = p.edginess = p.specular = 0.0f;
-    p.useIrradiance = 0;
+    p.useIrradiance = miFALSE;
     return block;
   }
 

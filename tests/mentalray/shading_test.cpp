@@ -2,6 +2,7 @@
 // the diffuse and lobe terms, the bent normal, irradiance, and connected
 // parameters. Values whose arithmetic order is fixed are compared exactly.
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -202,7 +203,7 @@ TEST_F(Irradiance, OffDoesNotEvenEvaluateItsTint) {
   EXPECT_EQ(host().compute_irradiance_calls(), 0);
 
   // Switched on, the connected tint is evaluated and decides.
-  params(block).useIrradiance = 1;
+  params(block).useIrradiance = miTRUE;
   EXPECT_EQ(shade(block, st).r, ((2.0f * 1.0f) * 1.0f) / 3.1415927f);
   EXPECT_EQ(host().phen_eval_calls(), 1);
   EXPECT_EQ(host().compute_irradiance_calls(), 1);
@@ -211,7 +212,7 @@ TEST_F(Irradiance, OffDoesNotEvenEvaluateItsTint) {
 TEST_F(Irradiance, BlackTintSkipsTheHostCall) {
   auto block = black_block({});
   params(block).color = kWhite;
-  params(block).useIrradiance = 1;
+  params(block).useIrradiance = miTRUE;
   params(block).irradianceColor = {0.0f, -0.0f, 0.0f, 1.0f};
   miState st = state(block);
   const miColor c = shade(block, st, {0.5f, 0.5f, 0.5f, 0.0f});
@@ -225,10 +226,24 @@ TEST_F(Irradiance, BlackTintSkipsTheHostCall) {
   EXPECT_EQ(host().compute_irradiance_calls(), 1);
 }
 
+// The renderer may store any nonzero word for true, not only miTRUE; the
+// shader must read it without loading an out-of-range enum (UBSan checks).
+TEST_F(Irradiance, AnyNonzeroWordSwitchesItOn) {
+  auto block = black_block({});
+  params(block).color = kWhite;
+  params(block).irradianceColor = kWhite;
+  miState st = state(block);
+  for (const std::int32_t word : {2, -1}) {
+    std::memcpy(&params(block).useIrradiance, &word, sizeof word);
+    EXPECT_EQ(shade(block, st).r, ((2.0f * 1.0f) * 1.0f) / 3.1415927f) << word;
+  }
+  EXPECT_EQ(host().compute_irradiance_calls(), 2);
+}
+
 TEST_F(Irradiance, TintedChannelsOnlyWithTheWorkingCopy) {
   auto block = black_block({});
   params(block).color = {0.5f, 0.5f, 0.5f, 1.0f};
-  params(block).useIrradiance = 1;
+  params(block).useIrradiance = miTRUE;
   params(block).irradianceColor = {0.0f, 0.0f, 0.001f, 1.0f};
   params(block).normalOffset = {1.0f, 0.0f, -1.0f};  // bends the normal to +x
   miState st = state(block);

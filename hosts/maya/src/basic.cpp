@@ -209,36 +209,6 @@ void MStatus::perror(const MString& text) const {
   perror(text.asChar());
 }
 
-// ---- MString -------------------------------------------------------------------
-
-MString::MString() = default;
-MString::MString(const char* text) : text_(text != nullptr ? text : "") {}
-MString::MString(const MString& other) = default;
-MString& MString::operator=(const MString& other) = default;
-MString::~MString() = default;
-MString& MString::operator+=(const MString& other) {
-  text_ += other.text_;
-  return *this;
-}
-MString& MString::operator+=(const char* text) {
-  if (text != nullptr) text_ += text;
-  return *this;
-}
-bool MString::operator==(const MString& other) const {
-  return text_ == other.text_;
-}
-const char* MString::asChar() const {
-  return text_.c_str();
-}
-unsigned int MString::length() const {
-  return static_cast<unsigned int>(text_.size());
-}
-MString operator+(const MString& a, const MString& b) {
-  MString r(a);
-  r += b;
-  return r;
-}
-
 // ---- MObject, MTypeId, MPlug ---------------------------------------------------
 
 const MObject MObject::kNullObj;

@@ -16,6 +16,9 @@
 #else
 #include <dlfcn.h>
 #include <unistd.h>
+#if defined(__GLIBC__)
+#include <link.h>
+#endif
 #define VELVET_DUP dup
 #define VELVET_DUP2 dup2
 #define VELVET_CLOSE close
@@ -46,8 +49,22 @@ void* openLibrary(const std::string& path, std::string* error) {
   }
   return h;
 }
+// Only the library's own definitions, as GetProcAddress gives: dlsym also
+// searches the library's dependencies, where a name such as MApiVersion
+// would stand in for one the plug-in lacks.
 void* findSymbol(void* library, const char* name) {
-  return dlsym(library, name);
+  void* const address = dlsym(library, name);
+#if defined(__GLIBC__)
+  struct link_map* own = nullptr;
+  struct link_map* holder = nullptr;
+  Dl_info info;
+  if (address != nullptr && dlinfo(library, RTLD_DI_LINKMAP, &own) == 0 &&
+      dladdr1(address, &info, reinterpret_cast<void**>(&holder), RTLD_DL_LINKMAP) != 0 &&
+      holder != own) {
+    return nullptr;
+  }
+#endif
+  return address;
 }
 void closeLibrary(void* library) {
   dlclose(library);

@@ -2,21 +2,36 @@
 //
 // Declares the host types and host functions under their public names, so
 // that shader sources compile unchanged against this header and against the
-// renderer's own. Only what the shaders of this project touch is here; the
-// state record carries a few more fields so that copying it costs about what
-// a real state copy does.
+// renderer's own. It follows the renderer's header where that decides whether
+// a shader compiles: everything has C linkage, miBoolean is an enum (an int
+// does not convert to it in C++), and the host functions are declared
+// DLLIMPORT, a macro defined without a guard. Only what the shaders of this
+// project touch is here; the state record carries a few more fields so that
+// copying it costs about what a real state copy does.
 #ifndef MRHOST_SHADER_H
 #define MRHOST_SHADER_H
 
-#include <stdint.h>
+// Some versions of the renderer's header make DLLIMPORT an export, and none
+// lets a shader define it first. The stand-in takes that variant on every
+// platform: a shader that defines a host function while it sees these
+// declarations exports it, which the library's export tests catch.
+#ifdef _WIN32
+#define DLLIMPORT __declspec(dllexport)
+#else
+#define DLLIMPORT __attribute__((visibility("default")))
+#endif
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef enum { miFALSE = 0, miTRUE = 1 } miBoolean;
+typedef int miInteger;
 typedef float miScalar;
-typedef int32_t miBoolean;
-typedef int32_t miInteger;
-typedef uint32_t miTag;
+typedef unsigned int miTag;
 
 typedef struct miColor {
-  miScalar r, g, b, a;
+  float r, g, b, a;
 } miColor;
 
 typedef struct miVector {
@@ -29,7 +44,7 @@ typedef struct miVector {
 // a ghost_offs of 0 means no parameter of this shader is connected.
 typedef struct miFunction {
   miTag function_decl;
-  miInteger ghost_offs;
+  int ghost_offs;
   miInteger parameter_size;
 } miFunction;
 
@@ -52,22 +67,20 @@ typedef struct miState {
   miInteger user_size;
 } miState;
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-
 // Evaluates the parameter at `param` of the current shader: returns the
 // address of its value (the connected shader's result when it is connected).
-void* mi_phen_eval(miState* state, void* param);
+DLLIMPORT void* mi_phen_eval(miState*, void*);
 
-// Delivers the next sample of `light`: its colour, the direction from the
-// shaded point towards it and the normal . direction. Returns nonzero while a
-// sample was delivered; `samples` counts the samples taken (start it at 0).
-miBoolean mi_sample_light(miColor* color, miVector* dir, miScalar* dot_nl, miState* state,
-                          miTag light, miInteger* samples);
+// Delivers the next sample of `light_inst`: its colour, the direction from
+// the shaded point towards it and the normal . direction. Returns miTRUE
+// while a sample was delivered; `samples` counts the samples taken (start it
+// at 0).
+DLLIMPORT miBoolean mi_sample_light(miColor* const result, miVector* const dir, float* const dot_nl,
+                                    miState* const state, const miTag light_inst,
+                                    int* const samples);
 
 // Writes the irradiance arriving at the state's point into `result`.
-miBoolean mi_compute_irradiance(miColor* result, miState* state);
+DLLIMPORT miBoolean mi_compute_irradiance(miColor* result, miState* state);
 
 #ifdef __cplusplus
 }

@@ -71,10 +71,10 @@ MRHOST_EXPORT miBoolean mi_sample_light(miColor* color, miVector* dir, miScalar*
     if (module.recording.load(std::memory_order_relaxed) & mrhost::kRecordCounts) {
       module.unknown_light_calls.fetch_add(1, std::memory_order_relaxed);
     }
-    return 0;
+    return miFALSE;
   }
   const mrhost::LightScript& script = module.lights[index];
-  if (*samples < 0 || *samples >= script.count) return 0;
+  if (*samples < 0 || *samples >= script.count) return miFALSE;
   const mrhost::LightSample& sample = module.samples[script.first + *samples];
   *color = sample.color;
   miVector L = sample.vector;
@@ -88,14 +88,14 @@ MRHOST_EXPORT miBoolean mi_sample_light(miColor* color, miVector* dir, miScalar*
   *dir = L;
   *dot_nl = (state->normal.x * L.x + state->normal.y * L.y) + state->normal.z * L.z;
   ++*samples;
-  return 1;
+  return miTRUE;
 }
 
 MRHOST_EXPORT miBoolean mi_compute_irradiance(miColor* result, miState* state) {
   note(module.compute_irradiance_calls, mrhost::HostCall::compute_irradiance, state, nullptr, 0,
        nullptr);
   *result = module.irradiance;
-  return 1;
+  return miTRUE;
 }
 
 #endif

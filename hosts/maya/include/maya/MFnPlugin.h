@@ -7,6 +7,7 @@
 #include <maya/MStatus.h>
 #include <maya/MString.h>
 #include <maya/MTypeId.h>
+#include <maya/MTypes.h>
 
 typedef void* (*MCreatorFunction)();
 typedef MStatus (*MInitializeFunction)();
@@ -33,5 +34,15 @@ class OPENMAYA_EXPORT MFnPlugin {
  private:
   void* plugin_;
 };
+
+// As with the devkit's header, including this one gives the plug-in the
+// exported MApiVersion text: the API version it is built for. A plug-in that
+// includes it in more than one file, and anything that is not a plug-in (the
+// host itself, tests), defines MNoVersionString first.
+#if !defined(MNoVersionString)
+#define MAYA_API_VERSION_TEXT_(v) #v
+#define MAYA_API_VERSION_TEXT(v) MAYA_API_VERSION_TEXT_(v)
+extern "C" MAYA_PLUGIN_EXPORT const char MApiVersion[] = MAYA_API_VERSION_TEXT(MAYA_API_VERSION);
+#endif
 
 #endif  // MAYA_MFNPLUGIN_H

@@ -5,7 +5,7 @@
 
 #include <string>
 
-class OPENMAYA_EXPORT MString {
+class FOUNDATION_EXPORT MString {
  public:
   MString();
   MString(const char* text);  // NOLINT: converts like the host's own
@@ -25,6 +25,6 @@ class OPENMAYA_EXPORT MString {
   std::string text_;
 };
 
-OPENMAYA_EXPORT MString operator+(const MString& a, const MString& b);
+FOUNDATION_EXPORT MString operator+(const MString& a, const MString& b);
 
 #endif  // MAYA_MSTRING_H

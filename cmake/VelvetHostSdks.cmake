@@ -1,0 +1,42 @@
+# What each plug-in is built against: its host's real SDK when a path to one
+# is given, otherwise the stand-in under hosts/. A build against a real SDK
+# leaves that host's stand-in out (with its tests, benchmarks and preview
+# backend), since nothing here can drive the real host.
+#
+# Sets VELVET_MAYA_STANDIN and VELVET_MENTALRAY_STANDIN: whether the stand-in
+# of each host is built.
+
+# The devkit defaults from the environment the first time the build is
+# configured, then stays in the cache: a later re-run from another shell must
+# not switch SDKs under the build.
+if(NOT DEFINED CACHE{VELVET_MAYA_DEVKIT})
+  set(_velvet_devkit "")
+  if(DEFINED ENV{DEVKIT_LOCATION} AND NOT "$ENV{DEVKIT_LOCATION}" STREQUAL "")
+    set(_velvet_devkit "$ENV{DEVKIT_LOCATION}")
+  elseif(DEFINED ENV{MAYA_LOCATION} AND NOT "$ENV{MAYA_LOCATION}" STREQUAL "")
+    set(_velvet_devkit "$ENV{MAYA_LOCATION}")
+  endif()
+  set(VELVET_MAYA_DEVKIT "${_velvet_devkit}" CACHE PATH
+      "Maya devkit to build the plug-in against; empty: the stand-in (default: $DEVKIT_LOCATION, then $MAYA_LOCATION)")
+  unset(_velvet_devkit)
+endif()
+set(VELVET_MENTALRAY_SDK "" CACHE PATH
+    "Folder holding mental ray's shader.h (in include/ or itself); empty: the stand-in")
+
+set(VELVET_MAYA_STANDIN ${VELVET_BUILD_MAYA})
+if(VELVET_BUILD_MAYA AND NOT VELVET_MAYA_DEVKIT STREQUAL "")
+  set(Maya_ROOT "${VELVET_MAYA_DEVKIT}")
+  find_package(Maya REQUIRED)
+  set(VELVET_MAYA_STANDIN OFF)
+  message(STATUS "velvet: Maya plug-in against the devkit in ${VELVET_MAYA_DEVKIT} "
+                 "(API version ${Maya_API_VERSION}); no stand-in Maya host")
+endif()
+
+set(VELVET_MENTALRAY_STANDIN ${VELVET_BUILD_MENTALRAY})
+if(VELVET_BUILD_MENTALRAY AND NOT VELVET_MENTALRAY_SDK STREQUAL "")
+  set(MentalRay_ROOT "${VELVET_MENTALRAY_SDK}")
+  find_package(MentalRay REQUIRED)
+  set(VELVET_MENTALRAY_STANDIN OFF)
+  message(STATUS "velvet: mental ray library against ${MentalRay_INCLUDE_DIR}/shader.h; "
+                 "no stand-in renderer")
+endif()
