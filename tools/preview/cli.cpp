@@ -255,6 +255,10 @@ std::string join(const std::string& dir, const std::string& file) {
   return (std::filesystem::path(dir) / file).string();
 }
 
+bool is_exr(const std::string& file) {
+  return file.size() > 4 && file.compare(file.size() - 4, 4, ".exr") == 0;
+}
+
 // Writes each file as .exr or .png by its name, on up to `threads` threads;
 // reports them in order. Throws Failure with the first error.
 void write_files(const std::string& dir, const std::vector<std::pair<std::string, Image>>& files,
@@ -265,9 +269,8 @@ void write_files(const std::string& dir, const std::vector<std::pair<std::string
     for (std::size_t i = next.fetch_add(1); i < files.size(); i = next.fetch_add(1)) {
       const std::string& file = files[i].first;
       const std::string path = join(dir, file);
-      const bool exr = file.size() > 4 && file.compare(file.size() - 4, 4, ".exr") == 0;
-      if (!(exr ? write_exr(path, files[i].second, errors[i])
-                : write_png(path, files[i].second, errors[i])) &&
+      if (!(is_exr(file) ? write_exr(path, files[i].second, errors[i])
+                         : write_png(path, files[i].second, errors[i])) &&
           errors[i].empty()) {
         errors[i] = "cannot write " + path;
       }
@@ -292,6 +295,7 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
     Options o = parse(args, env);
     if (o.help) {
       out << kUsage;
+      if (!exr_available()) out << "This build has no OpenEXR: it writes no .exr files.\n";
       return kExitOk;
     }
     if (o.hosts.empty()) {
@@ -438,6 +442,12 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
       }
     }
     for (auto& d : differences) files.push_back(std::move(d));
+    if (!exr_available()) {
+      // Built without OpenEXR: the PNG files alone.
+      files.erase(
+          std::remove_if(files.begin(), files.end(), [](const auto& f) { return is_exr(f.first); }),
+          files.end());
+    }
     write_files(o.out_dir, files, threads, out);
     out << summary;
     return kExitOk;

@@ -2,11 +2,13 @@
 
 #include <png.h>
 
+#if defined(VELVET_PREVIEW_WITH_EXR)
 #include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfHeader.h>
 #include <OpenEXR/ImfInputFile.h>
 #include <OpenEXR/ImfOutputFile.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -51,6 +53,12 @@ bool write_png(const std::string& path, const Image& image, std::string& error) 
     png_image_free(&png);
     return false;
   }
+  return true;
+}
+
+#if defined(VELVET_PREVIEW_WITH_EXR)
+
+bool exr_available() {
   return true;
 }
 
@@ -101,6 +109,28 @@ bool read_exr(const std::string& path, Image& image, std::string& error) {
   }
   return true;
 }
+
+#else
+
+namespace {
+const char* const kNoExr = ": this build has no OpenEXR (install libopenexr-dev and reconfigure)";
+}  // namespace
+
+bool exr_available() {
+  return false;
+}
+
+bool write_exr(const std::string& path, const Image&, std::string& error) {
+  error = "cannot write " + path + kNoExr;
+  return false;
+}
+
+bool read_exr(const std::string& path, Image&, std::string& error) {
+  error = "cannot read " + path + kNoExr;
+  return false;
+}
+
+#endif
 
 namespace {
 

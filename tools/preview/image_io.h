@@ -15,6 +15,11 @@ namespace preview {
 // NaN pixels are written magenta so that they cannot pass unnoticed.
 bool write_png(const std::string& path, const Image& image, std::string& error);
 
+// True when the tool is built with OpenEXR (an optional feature, Debian
+// package libopenexr-dev). Without it write_exr and read_exr fail with a
+// message saying so, and the tool writes its .png files only.
+bool exr_available();
+
 // 32-bit float RGB OpenEXR, linear values exactly as rendered.
 bool write_exr(const std::string& path, const Image& image, std::string& error);
 bool read_exr(const std::string& path, Image& image, std::string& error);
