@@ -47,7 +47,10 @@ grep -q "no shader.h in include/ or in the folder itself" "$tmp/bad.log"
 
 echo "-- build against the SDK-shaped trees"
 sdk=$tmp/build
-configure "$sdk" -DVELVET_MAYA_DEVKIT="$devkit" -DVELVET_MENTALRAY_SDK="$mrsdk"
+configure "$sdk" -DVELVET_MAYA_DEVKIT="$devkit" -DVELVET_MENTALRAY_SDK="$mrsdk" | tee "$tmp/sdk.log"
+# The API version is read from the devkit's maya/MTypes.h.
+grep -q 'Found Maya: .*(found version "2009")' "$tmp/sdk.log"
+grep -q "API version 200900" "$tmp/sdk.log"
 cmake --build "$sdk" --target help >"$tmp/targets.txt"
 if grep -E "^(lib)?(OpenMaya|Foundation|mrhost_[a-z_]*)[.:]" "$tmp/targets.txt"; then
   echo "a stand-in target is part of the SDK build" >&2
