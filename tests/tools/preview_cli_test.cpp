@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <sstream>
 
 #include "tests/tools/fake_backend.h"
@@ -31,9 +32,12 @@ std::pair<unsigned, unsigned> png_size(const fs::path& file) {
 class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A name of this run's own: other test runs on the machine use the
+    // same tests at the same time.
     dir_ = fs::temp_directory_path() /
            ("velvet_preview_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+            std::to_string(std::random_device{}()));
     fs::remove_all(dir_);
     for (const char* flag : {"maya", "mr"}) {
       preview::HostEntry h;

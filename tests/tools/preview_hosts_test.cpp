@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <sstream>
 
 #include "tools/preview/backends.h"
@@ -28,9 +29,12 @@ namespace fs = std::filesystem;
 class Hosts : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A name of this run's own: other test runs on the machine use the
+    // same tests at the same time.
     dir_ = fs::temp_directory_path() /
            ("velvet_preview_hosts_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+            std::to_string(std::random_device{}()));
     fs::remove_all(dir_);
     env_.hosts = preview::built_hosts();
     env_.out = &out_;

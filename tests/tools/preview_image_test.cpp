@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <random>
 
 #include "tools/preview/image_io.h"
 #include "tools/preview/params.h"
@@ -77,8 +78,14 @@ class Files : public ::testing::Test {
                             0.6f,   0.7f,  0.8f};
     std::memcpy(image_.rgb.data(), values, sizeof values);
   }
+  // A name of this run's own: other test runs on the machine write the
+  // same files at the same time.
   std::string path(const char* name) {
-    return (std::filesystem::temp_directory_path() / name).string();
+    return (std::filesystem::temp_directory_path() / (run_ + name)).string();
+  }
+  const std::string run_ = std::to_string(std::random_device{}()) + "_";
+  void TearDown() override {
+    for (const char* name : {"velvet_io.exr", "velvet_io.png"}) std::filesystem::remove(path(name));
   }
   preview::Image image_;
 };
@@ -87,7 +94,6 @@ TEST_F(Files, ExrHoldsTheLinearValuesBitForBit) {
   std::string error;
   if (!preview::exr_available()) {
     // The optional feature is off: a clear refusal, not a file.
-    std::filesystem::remove(path("velvet_io.exr"));
     EXPECT_FALSE(preview::write_exr(path("velvet_io.exr"), image_, error));
     EXPECT_NE(error.find("libopenexr-dev"), std::string::npos) << error;
     EXPECT_FALSE(std::filesystem::exists(path("velvet_io.exr")));
