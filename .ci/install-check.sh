@@ -21,8 +21,9 @@ cmake --install build/release --prefix "$work/prefix"
 (cd build/release && cpack -B "$work/package" >/dev/null)
 archive=$(ls "$work"/package/velvet-*.tar.gz)
 echo "packed $(basename "$archive")"
-tar -tzf "$archive" | grep -q '/modules/velvet/plug-ins/velvet.so$'
-tar -tzf "$archive" | grep -q '/mentalray/include/krel_velvet.mi$'
+tar -tzf "$archive" > "$work/archive.txt"
+grep -q '/modules/velvet/plug-ins/velvet.so$' "$work/archive.txt"
+grep -q '/mentalray/include/krel_velvet.mi$' "$work/archive.txt"
 
 echo "== relocated tree, build tree out of reach"
 cp -a "$work/prefix" "$work/moved"
