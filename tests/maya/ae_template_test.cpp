@@ -29,10 +29,7 @@ class AETemplate : public ::testing::Test {
         },
         mayahost::HostInfo(), &paths);
     ASSERT_TRUE(st.ok()) << st.message();
-    std::string file;
-    st = mayahost::findPlugin("velvet", paths, &file);
-    ASSERT_TRUE(st.ok()) << st.message();
-    st = plugin.load(file);
+    st = mayahost::loadPlugin(plugin, "velvet", paths);  // as `loadPlugin velvet`
     ASSERT_TRUE(st.ok()) << st.message();
     for (const std::string& folder : paths.scriptPath) {
       if (fs::is_regular_file(fs::path(folder) / "AEvelvetTemplate.mel")) {

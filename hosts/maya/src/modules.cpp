@@ -229,4 +229,10 @@ Status findPlugin(const std::string& nameOrPath, const SearchPaths& paths, std::
   return Status::error(message);
 }
 
+Status loadPlugin(Plugin& plugin, const std::string& nameOrPath, const SearchPaths& paths) {
+  std::string file;
+  const Status st = findPlugin(nameOrPath, paths, &file);
+  return st ? plugin.load(file) : st;
+}
+
 }  // namespace mayahost

@@ -5,9 +5,7 @@
 //   mayahost::SearchPaths paths;
 //   mayahost::Status st = mayahost::resolveModules(mayahost::processEnvironment(),
 //                                                  mayahost::HostInfo(), &paths);
-//   std::string file;
-//   if (st) st = mayahost::findPlugin("velvet", paths, &file);
-//   if (st) st = plugin.load(file);
+//   if (st) st = mayahost::loadPlugin(plugin, "velvet", paths);
 //
 // The syntax read, one block per module, a blank line ending a block:
 //
@@ -114,6 +112,10 @@ OPENMAYA_EXPORT Status resolveModules(const Environment& environment, const Host
 // and names any module whose plug-in folder holds nothing.
 OPENMAYA_EXPORT Status findPlugin(const std::string& nameOrPath, const SearchPaths& paths,
                                   std::string* file);
+
+// `loadPlugin nameOrPath`: findPlugin, then Plugin::load on what it found.
+OPENMAYA_EXPORT Status loadPlugin(Plugin& plugin, const std::string& nameOrPath,
+                                  const SearchPaths& paths);
 
 // The platform's plug-in file suffix (".so", ".mll", ".bundle") and the
 // separator of path lists (':' or ';').
