@@ -1,12 +1,12 @@
 // Module resolution: from MAYA_MODULE_PATH to the plug-in and script paths.
+#include <mayahost/modules.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <system_error>
-
-#include <mayahost/modules.h>
 
 namespace fs = std::filesystem;
 

@@ -1,11 +1,11 @@
 // How the renderer finds the files a scene names: the search paths from the
 // environment, and `link` / `$include` look-ups on them.
+#include <mrhost/renderer.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <system_error>
-
-#include <mrhost/renderer.h>
 
 namespace fs = std::filesystem;
 
