@@ -88,6 +88,12 @@ TEST_F(Locate, FlagThenVariablesThenInstalledTreeThenBuild) {
   EXPECT_EQ(mr.file("library"), path("install/mentalray/lib/" + library_));
   EXPECT_EQ(mr.file("declaration"), path("install/mentalray/include/krel_velvet.mi"));
   EXPECT_EQ(mr.file("host module"), mrhost::library_file_name("mrhost_module"));  // run path
+#if !defined(_WIN32)  // where Windows keeps it, beside the tool, is the same folder
+  write("install/lib/velvet-preview/" + mrhost::library_file_name("mrhost_module"));
+  mr = preview::locate_mentalray("", context("install/bin"));
+  EXPECT_EQ(mr.file("host module"),
+            path("install/lib/velvet-preview/" + mrhost::library_file_name("mrhost_module")));
+#endif
 
   maya = preview::locate_maya("", context("build"));
   mr = preview::locate_mentalray("", context("build"));

@@ -202,12 +202,20 @@ Location locate_mentalray(const std::string& path, const LocateContext& context)
   location.found = true;
   location.files.emplace_back("library", library);
   location.files.emplace_back("declaration", declaration);
-  // The renderer's own module: the build's, or else the bare name, which
-  // the loader looks up on the tool's run path.
-  const auto host = build.find("mr-host-module");
-  location.files.emplace_back("host module", host != build.end()
-                                                 ? host->second
-                                                 : mrhost::library_file_name("mrhost_module"));
+  // The renderer's own module: the build's; else the one in the tool's own
+  // library folder (where its run path points, named here because a dlopen
+  // interposed by a sanitizer or profiler no longer sees the tool's run
+  // path); else the bare name, left to the loader.
+  std::string host_module = mrhost::library_file_name("mrhost_module");
+  std::error_code ec;
+  const std::filesystem::path beside =
+      std::filesystem::path(context.tool_dir) / VELVET_PREVIEW_LIB_DIR / host_module;
+  if (const auto host = build.find("mr-host-module"); host != build.end()) {
+    host_module = host->second;
+  } else if (!context.tool_dir.empty() && std::filesystem::is_regular_file(beside, ec)) {
+    host_module = beside.lexically_normal().generic_string();
+  }
+  location.files.emplace_back("host module", host_module);
   return location;
 }
 
