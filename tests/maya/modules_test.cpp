@@ -93,19 +93,6 @@ TEST(ModuleSyntax, MalformedLinesAreReportedByLineNumberAndReason) {
   }
 }
 
-TEST(ModuleSyntax, EveryCutOfAValidFileParsesOrFailsCleanly) {
-  const std::string text =
-      "+ MAYAVERSION:2009 PLATFORM:linux velvet 1.0 velvet\n[r] plug-ins: p\nX+:=y\n\n";
-  for (std::size_t n = 0; n <= text.size(); ++n) {
-    std::vector<mayahost::ModuleDescription> modules;
-    mayahost::ModuleSyntaxError error;
-    if (!mayahost::parseModuleFile(text.substr(0, n), &modules, &error)) {
-      EXPECT_GT(error.line, 0);
-      EXPECT_FALSE(error.message.empty());
-    }
-  }
-}
-
 // A folder of module files and plug-ins, and an environment that sees only
 // the variables a test gives it.
 class ModuleResolution : public ::testing::Test {

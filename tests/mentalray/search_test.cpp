@@ -71,23 +71,6 @@ TEST_F(ShaderSearch, LibraryAndIncludePathsComeBeforeTheCustomShaderFolders) {
   EXPECT_TRUE(paths.host_module.empty());
 }
 
-TEST_F(ShaderSearch, WhatIsNotFoundIsNamedWithTheFoldersSearched) {
-  std::string found, error;
-  EXPECT_FALSE(mrhost::find_include("krel_velvet.mi", search(), &found, &error));
-  EXPECT_NE(error.find("$include \"krel_velvet.mi\""), std::string::npos) << error;
-  EXPECT_NE(error.find("MI_RAY_INCPATH"), std::string::npos) << error;
-
-  env["MI_RAY_INCPATH"] = path("inc");
-  EXPECT_FALSE(mrhost::find_include("krel_velvet.mi", search(), &found, &error));
-  EXPECT_NE(error.find(path("inc")), std::string::npos) << error;
-
-  // A name with a folder is taken as it is.
-  write("elsewhere/x.mi");
-  ASSERT_TRUE(mrhost::find_include(path("elsewhere/x.mi"), search(), &found, &error)) << error;
-  EXPECT_EQ(found, path("elsewhere/x.mi"));
-  EXPECT_FALSE(mrhost::find_library(path("elsewhere/none.so"), search(), &found, &error));
-}
-
 TEST_F(ShaderSearch, RendererRefusesADeclarationOfAnotherShader) {
   std::string text;
   {
