@@ -119,10 +119,14 @@ TEST_F(Locate, BrokenPlacesAreReportedNotSkippedOver) {
       << maya.error;
 
   // An installed module with an empty plug-in folder, and a shader folder
-  // without its declaration: both say what is missing where.
+  // without its declaration: both say what is missing where, though the
+  // build has both.
   env.clear();
   fs::remove(root_ / "install/modules/velvet/plug-ins" / plugin_);
   fs::remove(root_ / "install/mentalray/include/krel_velvet.mi");
+  write("install/bin/velvet-preview.build",
+        "maya-module-path=" + path("built/modules") +
+            "\nmr-custom-shader-path=" + path("built/mentalray") + "\n");
   maya = preview::locate_maya("", context("install/bin"));
   const preview::Location mr = preview::locate_mentalray("", context("install/bin"));
   EXPECT_FALSE(maya.found);

@@ -7,6 +7,7 @@
 #include <mayahost/host.h>
 #include <mayahost/modules.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "tools/preview/backends.h"
@@ -162,7 +163,12 @@ bool find_velvet(const mayahost::Environment& environment, Location* location,
   std::string file;
   st = mayahost::findPlugin("velvet", paths, &file);
   if (!st) {
-    *missing = st.message();
+    // A velvet module without its plug-in is a broken install, not a
+    // reason to look elsewhere.
+    const bool broken =
+        std::any_of(paths.modules.begin(), paths.modules.end(),
+                    [](const mayahost::ResolvedModule& m) { return m.name == "velvet"; });
+    (broken ? location->error : *missing) = st.message();
     return false;
   }
   location->found = true;

@@ -136,6 +136,7 @@ Location locate_mentalray(const std::string& path, const LocateContext& context)
   constexpr const char* kShader = "krel_velvet";
   Location location;
   std::vector<std::string> missing;
+  std::string broken;
   std::string library, declaration;
   if (!path.empty()) {
     std::error_code ec;
@@ -151,13 +152,16 @@ Location locate_mentalray(const std::string& path, const LocateContext& context)
   const auto attempt = [&](const std::string& how, const mrhost::SearchPath& search) {
     std::string error;
     std::string lib = library, decl;
-    if ((!lib.empty() ||
-         mrhost::find_library(mrhost::library_file_name(kShader), search, &lib, &error)) &&
-        mrhost::find_include(std::string(kShader) + ".mi", search, &decl, &error)) {
-      library = lib;
-      declaration = decl;
-      location.how = !path.empty() ? "--mr-library, declaration through " + how : how;
-      return true;
+    if (!lib.empty() ||
+        mrhost::find_library(mrhost::library_file_name(kShader), search, &lib, &error)) {
+      if (mrhost::find_include(std::string(kShader) + ".mi", search, &decl, &error)) {
+        library = lib;
+        declaration = decl;
+        location.how = !path.empty() ? "--mr-library, declaration through " + how : how;
+        return true;
+      }
+      // The library without its declaration is a broken install.
+      if (path.empty()) broken = how + ": " + lib + " found, but " + error;
     }
     missing.push_back(how + ": " + error);
     return false;
@@ -176,7 +180,7 @@ Location locate_mentalray(const std::string& path, const LocateContext& context)
     return mrhost::SearchPath{{(r / "lib").lexically_normal().generic_string()},
                               {(r / "include").lexically_normal().generic_string()}};
   };
-  if (!found && !context.tool_dir.empty()) {
+  if (!found && broken.empty() && !context.tool_dir.empty()) {
     const std::filesystem::path root = std::filesystem::path(context.tool_dir) / ".." / "mentalray";
     std::error_code ec;
     if (std::filesystem::is_directory(root, ec)) {
@@ -186,8 +190,13 @@ Location locate_mentalray(const std::string& path, const LocateContext& context)
   }
   // 4. The build tree's outputs.
   const std::map<std::string, std::string> build = read_build_info(context.tool_dir);
-  if (const auto it = build.find("mr-custom-shader-path"); !found && it != build.end()) {
+  if (const auto it = build.find("mr-custom-shader-path");
+      !found && broken.empty() && it != build.end()) {
     found = attempt("the build tree (" + it->second + ")", shader_folder(it->second));
+  }
+  if (!broken.empty()) {
+    location.error = broken;
+    return location;
   }
   if (!found) {
     location.error = "no krel_velvet library and declaration";
