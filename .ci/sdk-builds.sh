@@ -57,18 +57,21 @@ if grep -E "^(lib)?(OpenMaya|Foundation|mrhost_[a-z_]*)[.:]" "$tmp/targets.txt";
   exit 1
 fi
 cmake --build "$sdk" --target velvet krel_velvet
+# Where the build stages them, in the installed layout.
+plugin=$sdk/modules/velvet/plug-ins/velvet.so
+library=$sdk/mentalray/lib/krel_velvet.so
 
 echo "-- the plug-in links the devkit's OpenMaya and Foundation"
-needed=$(objdump -p "$sdk/maya/velvet.so" | awk '/NEEDED/ {print $2}')
+needed=$(objdump -p "$plugin" | awk '/NEEDED/ {print $2}')
 grep -qx "libOpenMaya.so" <<<"$needed"
 grep -qx "libFoundation.so" <<<"$needed"
-nm -D --defined-only "$sdk/maya/velvet.so" | grep -q " MApiVersion$"
+nm -D --defined-only "$plugin" | grep -q " MApiVersion$"
 
 echo "-- both load through the main build's stand-in hosts and render the same bits"
 preview=$main/tools/preview/velvet-preview
 "$preview" --size 64x32 --out "$tmp/main"
-"$preview" --size 64x32 --out "$tmp/sdk" --maya-plugin "$sdk/maya/velvet.so" \
-  --mr-library "$sdk/mentalray/krel_velvet.so"
+"$preview" --size 64x32 --out "$tmp/sdk" --maya-plugin "$plugin" \
+  --mr-library "$library"
 for f in maya.png mentalray.png; do
   cmp "$tmp/main/$f" "$tmp/sdk/$f"
 done
