@@ -323,7 +323,8 @@ Response Service::page(const Request& request) const {
 }
 
 Response Service::post_look(const Request& request) {
-  const json body = json::parse(request.body, nullptr, false);
+  // In the order given: a colour's channels may follow the colour.
+  const nlohmann::ordered_json body = nlohmann::ordered_json::parse(request.body, nullptr, false);
   if (body.is_discarded() || !body.is_object()) {
     return error(400, "the look must be a JSON object");
   }
@@ -334,13 +335,13 @@ Response Service::post_look(const Request& request) {
     if (key != "scene" && key != "hosts") return error(400, "unknown look field '" + key + "'");
     if (!value.is_object()) return error(400, "'" + key + "' must be an object");
   }
-  const auto text_of = [](const json& v, std::string& out) {
+  const auto text_of = [](const auto& v, std::string& out) {
     if (!v.is_string()) return false;
-    out = v.get<std::string>();
+    out = v.template get<std::string>();
     return true;
   };
   if (body.contains("scene")) {
-    for (const auto& [flag, value] : body["scene"].items()) {
+    for (const auto& [flag, value] : body.at("scene").items()) {
       std::string text;
       if (!text_of(value, text))
         return error(400, "--" + flag + " takes text, as on the command line");
@@ -353,7 +354,7 @@ Response Service::post_look(const Request& request) {
     }
   }
   if (body.contains("hosts")) {
-    for (const auto& [host, values] : body["hosts"].items()) {
+    for (const auto& [host, values] : body.at("hosts").items()) {
       if (!values.is_object() || host.empty() || host.find('=') != std::string::npos) {
         return error(400, "'" + host + "' must be an object of NAME: VALUE texts");
       }
