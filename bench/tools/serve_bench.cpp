@@ -23,7 +23,7 @@ constexpr int kPort = 8642;
 preview::serve::Response ask(preview::serve::Service& service, const std::string& method,
                              const std::string& path, const std::string& body,
                              std::map<std::string, std::string> query = {}) {
-  return service.handle({method, path, std::move(query), "127.0.0.1:8642", body});
+  return service.handle({method, path, std::move(query), "127.0.0.1:8642", "", body});
 }
 
 // Waits for a frame of the newest look newer than (`have`, `stage`).
@@ -66,8 +66,8 @@ void BM_LookToImage(benchmark::State& state) {
     const std::size_t at = posted.body.find("\"generation\":");
     const unsigned long long generation = std::stoull(posted.body.substr(at + 13));
     // Coarse: anything of this look; full: more than its coarse image.
-    const bool ok = stage == 1 ? wait_frame(service, generation - 1, 2)
-                               : wait_frame(service, generation, 1);
+    const bool ok =
+        stage == 1 ? wait_frame(service, generation - 1, 2) : wait_frame(service, generation, 1);
     if (!ok) {
       state.SkipWithError("no frame");
       return;

@@ -70,7 +70,7 @@ class Serve : public ::testing::Test {
 
   Response call(const std::string& method, const std::string& path, const std::string& body = "",
                 const char* host = nullptr, std::map<std::string, std::string> query = {}) {
-    return service_->handle({method, path, std::move(query), host ? host : host_, body});
+    return service_->handle({method, path, std::move(query), host ? host : host_, origin_, body});
   }
   json post_look(const std::string& look, int expect = 200) {
     const Response r = call("POST", "/api/look", look);
@@ -97,6 +97,7 @@ class Serve : public ::testing::Test {
   }
 
   std::string host_ = "127.0.0.1:8642";
+  std::string origin_;
   std::vector<preview::HostEntry> entries_;
   std::unique_ptr<preview::serve::Service> service_;
 };
@@ -113,6 +114,17 @@ TEST_F(Serve, OnlyTheLoopbackAddressOrLocalhostWithThePortMayAsk) {
     const Response r = call("GET", "/api/controls", "", host);
     EXPECT_EQ(r.status, 403) << host;
     EXPECT_EQ(call("POST", "/api/save", "{}", host).status, 403) << host;
+  }
+  // The page's own origin, or none (not a browser), may post; another
+  // site's page may not, even to the right address.
+  for (const char* origin : {"http://127.0.0.1:8642", "http://localhost:8642", ""}) {
+    origin_ = origin;
+    EXPECT_EQ(call("POST", "/api/look", "{}").status, 200) << origin;
+  }
+  for (const char* origin : {"http://evil.example", "https://127.0.0.1:8642",
+                             "http://127.0.0.1:8643", "null", "http://127.0.0.1:8642/x"}) {
+    origin_ = origin;
+    EXPECT_EQ(call("POST", "/api/look", "{}").status, 403) << origin;
   }
 }
 

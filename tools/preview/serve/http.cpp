@@ -37,6 +37,7 @@ HttpServer::HttpServer(Service& service, const Limits& limits) : impl_(std::make
     request.path = in.path;
     for (const auto& [name, value] : in.params) request.query.emplace(name, value);
     request.host = in.get_header_value("Host");
+    request.origin = in.get_header_value("Origin");
     request.body = in.body;
     const Response response = service.handle(request);
     out.status = response.status;

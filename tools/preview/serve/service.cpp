@@ -174,6 +174,14 @@ bool host_allowed(const std::string& host, int port) {
   return port == 80 && (lower == "127.0.0.1" || lower == "localhost");
 }
 
+bool origin_allowed(const std::string& origin, int port) {
+  if (origin.empty()) return true;
+  for (const char* scheme : {"http://", "HTTP://"}) {
+    if (origin.compare(0, 7, scheme) == 0) return host_allowed(origin.substr(7), port);
+  }
+  return false;
+}
+
 Service::Service(std::vector<LoadedHost> hosts, const ServeOptions& options, Limits limits)
     : options_(options), limits_(limits) {
   hosts_ = std::move(hosts);
@@ -283,6 +291,11 @@ Response Service::handle(const Request& request) {
       return error(403,
                    "this server answers requests for 127.0.0.1:" + std::to_string(port_.load()) +
                        " or localhost:" + std::to_string(port_.load()) + " only");
+    }
+    // Browsers name the page a request comes from: a page of another site
+    // (cross-site request forgery) is refused too.
+    if (!origin_allowed(request.origin, port_.load())) {
+      return error(403, "requests from other sites' pages are refused");
     }
     if (request.body.size() > limits_.max_body) {
       return error(413, "request body larger than " + std::to_string(limits_.max_body) + " bytes");

@@ -43,7 +43,8 @@ struct Request {
   std::string method;  // "GET", "POST", ...
   std::string path;    // without the query
   std::map<std::string, std::string> query;
-  std::string host;  // the Host header; empty when there was none
+  std::string host;    // the Host header; empty when there was none
+  std::string origin;  // the Origin header; empty when there was none
   std::string body;
 };
 
@@ -143,6 +144,10 @@ class Service {
 // Answers whether `host` (a Host header) names this machine's loopback
 // address or localhost with `port`.
 bool host_allowed(const std::string& host, int port);
+
+// Answers whether `origin` (an Origin header) is absent or this server's own
+// page: another site's page must not change the look or save.
+bool origin_allowed(const std::string& origin, int port);
 
 }  // namespace preview::serve
 
