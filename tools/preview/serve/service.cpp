@@ -258,7 +258,7 @@ std::string Service::build_controls() const {
           const std::string n = p.name + suffixes[k];
           if (find_param(params, n) != nullptr) channels.push_back(n);
         }
-        c["channels"] = channels;
+        if (channels.size() == 3) c["channels"] = channels;
       }
       list.push_back(c);
       names.back().emplace_back(p.name, p.type);
@@ -306,7 +306,11 @@ Response Service::handle(const Request& request) {
       if (!get) return error(405, "only GET is allowed here");
       return page(request);
     }
-    if (request.path == "/api/controls" && get) return ok(json::parse(controls_json_));
+    if (request.path == "/api/controls" && get) {
+      Response r;
+      r.body = controls_json_;
+      return r;
+    }
     if (request.path == "/api/frame" && get) return frame(request);
     if (request.path == "/api/look" && post) return post_look(request);
     if (request.path == "/api/save" && post) return save();

@@ -87,11 +87,13 @@ function booleanControl(p, onChange) {
 
 // A colour (picker and three channels) or a vector (three numbers).
 function tripleControl(p, onChange) {
-  const channels = p.channels && p.channels.length === 3 ? p.channels
-    : (p.type === 'color' ? ['R', 'G', 'B'] : ['X', 'Y', 'Z']).map((s) => p.name + s);
+  // The host's own channel attributes where it has them (Maya's colorR, ...).
+  const own = p.channels && p.channels.length === 3;
+  const channels = own ? p.channels
+    : (p.type === 'color' ? ['R', 'G', 'B'] : ['X', 'Y', 'Z']).map((s) => `${p.name} ${s}`);
   const boxes = numbers(p.default || '0,0,0').map((v, k) => el('input', {
     type: 'number', step: 'any', value: String(v), title: channels[k],
-    'aria-label': channels[k], dataset: { channel: channels[k] },
+    'aria-label': channels[k], dataset: own ? { channel: channels[k] } : {},
   }));
   const picker = p.type === 'color'
     ? el('input', { type: 'color', value: toHex(numbers(p.default || '0,0,0')), 'aria-label': p.name })
