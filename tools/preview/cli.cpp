@@ -34,6 +34,8 @@ const char* const kUsage =
     "                         largest difference\n"
     "Scene:\n"
     "  --hosts LIST           hosts to render: maya, mr or maya,mr (default: all built)\n"
+    "  --hosts                (alone, without a list) print where each plug-in is found\n"
+    "                         and why, then stop\n"
     "  --size WxH             size of one host's image (default 640x320)\n"
     "  --aa N                 N x N samples per pixel (default 2)\n"
     "  --shapes LIST          sphere, torus or sphere,torus (default both)\n"
@@ -47,6 +49,9 @@ const char* const kUsage =
     "  --threads N            rendering threads (default: all cores)\n"
     "  --maya-plugin PATH, --mr-library PATH\n"
     "                         load another build of a plug-in\n"
+    "Plug-ins are found through, in order: the flags above; MAYA_MODULE_PATH and\n"
+    "MAYA_PLUG_IN_PATH, MI_LIBRARY_PATH, MI_RAY_INCPATH and MI_CUSTOM_SHADER_PATH;\n"
+    "the installed tree around the tool (../modules, ../mentalray); the build tree.\n"
     "  --help                 this text\n"
     "Writes <host>.png (sRGB) and <host>.exr (linear float) per host and preview.png\n"
     "(all hosts, one row each); --sweep writes sheet.png and sheet.exr; --compare also\n"
@@ -66,6 +71,7 @@ struct Options {
   std::optional<std::pair<std::string, std::string>> sweep;
   bool compare = false;
   bool list = false;
+  bool where = false;  // --hosts without a list
   bool help = false;
   bool serve = false;
   std::optional<int> port;
@@ -206,6 +212,9 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
         }
       }
       if (!o.scene.sphere && !o.scene.torus) throw UsageError{"--shapes needs a shape"};
+    } else if (flag == "hosts" && !attached &&
+               (i + 1 >= args.size() || args[i + 1].compare(0, 2, "--") == 0)) {
+      o.where = true;
     } else if (flag == "hosts") {
       const std::string v = value();
       o.hosts.clear();
@@ -235,8 +244,9 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
   if (o.compare && o.sweep) throw UsageError{"--compare and --sweep cannot be combined"};
   if (o.port && !o.serve) throw UsageError{"--port needs --serve"};
   if (o.serve) {
-    if (o.list || o.compare || o.sweep) {
-      throw UsageError{"--serve cannot be combined with --list, --compare or --sweep"};
+    if (o.list || o.compare || o.sweep || o.where) {
+      throw UsageError{
+          "--serve cannot be combined with --list, --compare, --sweep or --hosts alone"};
     }
     if (!o.look_flag.empty()) {
       throw UsageError{"--serve takes the look from the page, not from " + o.look_flag};
@@ -339,6 +349,23 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
           throw UsageError{std::string("--compare needs both hosts; ") + needed + " is missing"};
         }
       }
+    }
+
+    if (o.where) {
+      bool all = true;
+      for (const std::string& flag : o.hosts) {
+        for (const HostEntry& h : env.hosts) {
+          if (h.flag != flag) continue;
+          if (!h.locate) {
+            out << flag << ": no locator\n";
+            continue;
+          }
+          const Location location = h.locate(o.plugin_paths[flag]);
+          print_location(out, flag, location);
+          all = all && location.found;
+        }
+      }
+      return all ? kExitOk : kExitFailure;
     }
 
     // Load the plug-ins: a host that cannot load is a failure, not bad input.
@@ -494,8 +521,8 @@ std::string parse_look(const std::vector<std::string>& args, const std::vector<L
     CliEnvironment env;
     for (const LoadedHost& h : hosts) env.hosts.push_back(*h.entry);
     const Options o = parse(args, env);
-    if (o.help || o.list || o.compare || o.sweep || o.serve || o.port || !o.hosts.empty() ||
-        !o.plugin_paths.empty() || o.threads != 0 || o.out_dir != ".") {
+    if (o.help || o.list || o.compare || o.sweep || o.serve || o.port || o.where ||
+        !o.hosts.empty() || !o.plugin_paths.empty() || o.threads != 0 || o.out_dir != ".") {
       throw UsageError{"a look takes scene flags and host values only"};
     }
     Look look;
