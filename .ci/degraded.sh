@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # Every optional package, by its find_package name.
-optional_packages=(OpenEXR)
+optional_packages=(OpenEXR nlohmann_json)
 
 mkdir -p build
 build=build/degraded

@@ -35,7 +35,7 @@ endfunction()
 
 # The summary, and one apt-get line for everything missing.
 function(velvet_feature_summary)
-  feature_summary(WHAT ENABLED_FEATURES DISABLED_FEATURES INCLUDE_QUIET_PACKAGES
+  feature_summary(WHAT ENABLED_FEATURES DISABLED_FEATURES PACKAGES_NOT_FOUND INCLUDE_QUIET_PACKAGES
                   DESCRIPTION "velvet's optional features:" QUIET_ON_EMPTY)
   get_property(missing GLOBAL PROPERTY VELVET_MISSING_DEBIAN_PACKAGES)
   if(missing)
