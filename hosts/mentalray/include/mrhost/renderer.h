@@ -162,6 +162,11 @@ class Renderer {
   miBoolean shade(miColor* result, miState* state, ParameterBlock& block) const {
     return shader_(result, state, block.data());
   }
+  // A block the caller laid out itself (a fuzzer's, say); `state`'s shader
+  // record must describe it.
+  miBoolean shade(miColor* result, miState* state, void* block) const {
+    return shader_(result, state, block);
+  }
 
  private:
   Declaration declaration_;
