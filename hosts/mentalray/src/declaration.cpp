@@ -272,8 +272,8 @@ class Parser {
     }
     *offset += type_size(type);
     if (is_word("default")) {
-      next();
-      if (!default_value(&(*out)[at])) return false;
+      const int line = next().line;
+      if (!default_value(&(*out)[at], line)) return false;
     }
     return true;
   }
@@ -296,13 +296,14 @@ class Parser {
     return fail("unsupported type \"" + word + "\"");
   }
 
-  bool default_value(Parameter* p) {
+  // Refusals name the line of `default`, where the values start.
+  bool default_value(Parameter* p, int line) {
     const std::string& name = p->name;
     if (p->type == ParamType::string) {
       // A string's default names text the renderer stores; the block only
       // holds its tag, so nothing is kept here.
       if (peek().kind != Token::string)
-        return fail("expected a string default for \"" + name + "\"");
+        return fail("expected a string default for \"" + name + "\"", line);
       next();
       return true;
     }
@@ -329,14 +330,14 @@ class Parser {
       case ParamType::boolean:
       case ParamType::integer:
         // Whole numbers the block's 32-bit integers can hold.
-        fits = n == 1 && p->value[0] == std::floor(p->value[0]) &&
-               std::fabs(p->value[0]) < 2147483648.0f;
+        fits = n == 1 && p->value[0] == std::floor(p->value[0]) && p->value[0] >= -2147483648.0f &&
+               p->value[0] < 2147483648.0f;
         break;
       default:  // tags are the renderer's to give
         fits = false;
         break;
     }
-    if (p->array || !fits) return fail("bad default for \"" + name + "\"");
+    if (p->array || !fits) return fail("bad default for \"" + name + "\"", line);
     if (p->type == ParamType::color && n == 3) p->value.push_back(1.0f);
     return true;
   }
@@ -366,9 +367,11 @@ class Parser {
     next();
     return true;
   }
-  bool fail(const std::string& message) {
+  // At the token in hand, or at `line` when the fault began earlier.
+  bool fail(const std::string& message, int line = 0) {
     if (error_) {
-      *error_ = "line " + std::to_string(peek().line) + ": " + message + ", found " +
+      *error_ = "line " + std::to_string(line > 0 ? line : peek().line) + ": " + message +
+                ", found " +
                 (peek().kind == Token::end ? "the end of the text" : "\"" + peek().text + "\"");
     }
     return false;

@@ -84,6 +84,8 @@ void HostModule::reset(int recording) {
   s.sample_count = 0;
   s.connection_count = 0;
   s.irradiance = {0.0f, 0.0f, 0.0f, 0.0f};
+  s.refuse_sample_light = 0;
+  s.sample_light_seen = 0;
   s.recording = recording;
   clear_records();
 }
@@ -95,6 +97,11 @@ void HostModule::clear_records() {
   s.compute_irradiance_calls = 0;
   s.unknown_light_calls = 0;
   s.call_count = 0;
+}
+
+void HostModule::refuse_sample_light(long n) {
+  state_->sample_light_seen = 0;
+  state_->refuse_sample_light = n;
 }
 
 void HostModule::set_recording(int recording) {
