@@ -142,6 +142,10 @@ TEST(DeclarationGrammar, RefusalsNameTheLine) {
   EXPECT_EQ(refusal("declare shader \"s\" (struct \"a\" {}) end declare"),
             "line 1: struct \"a\" has no members, found \")\"");
   EXPECT_EQ(refusal("# nothing here\n"), "no shader is declared");
+  // A version past int's range used to be converted regardless (undefined
+  // behaviour under UBSan).
+  EXPECT_EQ(refusal("declare shader \"s\" () version 1e10 end declare"),
+            "line 1: expected a whole version number, found \"1e10\"");
   // A broken declaration anywhere in the file refuses the file.
   EXPECT_EQ(refusal("declare shader \"ok\" () end declare\ndeclare shader \"bad\" ( end declare"),
             "line 2: unsupported type \"end\", found \"end\"");

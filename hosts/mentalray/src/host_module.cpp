@@ -42,8 +42,9 @@ namespace {
 
 // One relaxed load when recording is off: the shading path stays as cheap as
 // the renderer's own would be.
-inline void note(std::atomic<long>& counter, mrhost::HostCall function, const miState* state,
-                 const void* param, miTag light, const miInteger* samples) {
+[[maybe_unused]] inline void note(std::atomic<long>& counter, mrhost::HostCall function,
+                                  const miState* state, const void* param, miTag light,
+                                  const miInteger* samples) {
   const int recording = module.recording.load(std::memory_order_relaxed);
   if (recording != mrhost::kRecordNothing) {
     record(recording, counter, function, state, param, light, samples);
