@@ -111,7 +111,7 @@ TEST(Soak, LoadUnloadAThousandTimesReturnsTheHeap) {
 // Eight threads, each its own data block, on two shared nodes.
 TEST(SoakConcurrency, EightThreadsMatchOneThreadBitForBit) {
 #if defined(VELVET_UNDER_TSAN)
-  constexpr std::uint32_t kSamples = 5000;  // TSan runs ~50x slower
+  constexpr std::uint32_t kSamples = 20000;  // TSan runs ~50x slower
 #else
   constexpr std::uint32_t kSamples = 100000;
 #endif

@@ -90,7 +90,7 @@ class SoakConcurrency : public mrtest::RendererTest {};
 // start so that the first calls race to fill it.
 TEST_F(SoakConcurrency, EightThreadsMatchOneThreadBitForBit) {
 #if defined(VELVET_UNDER_TSAN)
-  constexpr std::uint32_t kSamples = 5000;  // TSan runs ~50x slower
+  constexpr std::uint32_t kSamples = 20000;  // TSan runs ~50x slower
 #else
   constexpr std::uint32_t kSamples = 100000;
 #endif
