@@ -85,6 +85,13 @@ Outcome run(const std::vector<std::string>& args) {
 
 }  // namespace
 
+// The plug-ins are loaded before fuzzing starts, so that libFuzzer counts
+// their coverage from the first input on.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  hosts();
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   std::vector<std::string> args;

@@ -242,6 +242,13 @@ miColor shade(Input& in) {
 
 }  // namespace
 
+// The plug-ins are loaded before fuzzing starts, so that libFuzzer counts
+// their coverage from the first input on.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  renderer();
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider provider(data, size);
   static Input input;
