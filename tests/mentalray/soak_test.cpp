@@ -18,14 +18,6 @@ namespace {
 
 constexpr long long kLoaderSlack = 16 * 1024;
 
-#if defined(__SANITIZE_THREAD__)
-#define VELVET_UNDER_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define VELVET_UNDER_TSAN 1
-#endif
-#endif
-
 bool same(const miColor& a, const miColor& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
@@ -89,11 +81,8 @@ class SoakConcurrency : public mrtest::RendererTest {};
 // Eight threads on two shared blocks, the host function table empty at the
 // start so that the first calls race to fill it.
 TEST_F(SoakConcurrency, EightThreadsMatchOneThreadBitForBit) {
-#if defined(VELVET_UNDER_TSAN)
-  constexpr std::uint32_t kSamples = 20000;  // TSan runs ~50x slower
-#else
+  // The full count under TSan too: a few seconds there.
   constexpr std::uint32_t kSamples = 100000;
-#endif
   host().reset(mrhost::kRecordNothing);  // no shared counters while shading
   const miTag point = host().add_point_light({2.0f, 3.0f, 4.0f}, {1.0f, 0.9f, 0.8f, 1.0f});
   const miTag area =
