@@ -33,7 +33,9 @@ mrhost::Renderer& renderer() {
   static mrhost::Renderer* r = [] {
     auto* made = new mrhost::Renderer;
     std::string error;
-    FUZZ_CHECK(made->open(mrhost::built_paths(), &error), "%s", error.c_str());
+    const mrhost::Paths paths{KREL_VELVET_LIBRARY, MRHOST_MODULE, KREL_VELVET_DECLARATION,
+                              "krel_velvet"};
+    FUZZ_CHECK(made->open(paths, &error), "%s", error.c_str());
     return made;
   }();
   return *r;
