@@ -3,8 +3,9 @@
 // parameter lists, stopping before anything is rendered or written.
 //
 // Input: the arguments, separated by NUL bytes. Asserts that a run ends in
-// "checked" (0) or "bad input" (2), that a refusal says so on the error
-// stream and nothing else, and that a second run gives the same answer.
+// "checked" (0), "bad input" (2) or, for --hosts alone, "not found" (1);
+// that a refusal says so on the error stream and nothing else; and that a
+// second run gives the same answer.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -105,12 +106,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!args.empty() && args.back().empty()) args.pop_back();
 
   const Outcome first = run(args);
-  FUZZ_CHECK(first.code == preview::kExitOk || first.code == preview::kExitUsage,
-             "exit code %d without rendering: %s", first.code, first.err.c_str());
+  // 1 only where nothing is rendered anyway: --hosts alone reporting a
+  // plug-in it cannot find.
+  FUZZ_CHECK(first.code == preview::kExitOk || first.code == preview::kExitUsage ||
+                 first.code == preview::kExitFailure,
+             "exit code %d: %s", first.code, first.err.c_str());
   if (first.code == preview::kExitUsage) {
     FUZZ_CHECK(first.err.rfind("velvet-preview: ", 0) == 0 && first.out.empty(),
                "a refusal must be one message on the error stream: '%s' / '%s'", first.err.c_str(),
                first.out.c_str());
+  } else if (first.code == preview::kExitFailure) {
+    FUZZ_CHECK(!first.out.empty() || !first.err.empty(), "a failure must say why");
   } else {
     FUZZ_CHECK(first.err.empty(), "accepted input wrote an error: %s", first.err.c_str());
   }
