@@ -12,9 +12,28 @@ if(MSVC)
   endif()
 else()
   add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -ffp-contract=off -fno-fast-math)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    # Maya looks its entry points up by their C names, and they return
+    # MStatus: that is the host's interface, not a slip.
+    add_compile_options(-Wno-return-type-c-linkage)
+  endif()
   if(VELVET_WARNINGS_AS_ERRORS)
     add_compile_options(-Werror)
   endif()
+endif()
+
+if(VELVET_BUILD_FUZZERS)
+  # Every library is instrumented for coverage and checked by ASan + UBSan;
+  # only the fuzz executables link libFuzzer's main (fuzz/CMakeLists.txt).
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "VELVET_BUILD_FUZZERS needs Clang (libFuzzer); use the fuzz preset")
+  endif()
+  if(NOT VELVET_SANITIZER STREQUAL "none")
+    message(FATAL_ERROR "VELVET_BUILD_FUZZERS brings its own sanitizers; leave VELVET_SANITIZER none")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
 endif()
 
 if(VELVET_SANITIZER STREQUAL "address")

@@ -185,3 +185,18 @@ TEST_F(Cli, ServeTakesAPortAndTheOutFolderButNoLook) {
 }
 
 }  // namespace
+
+namespace {
+
+// The fuzzer's and a pipeline's pre-flight: every value checked against the
+// hosts, nothing rendered or written.
+TEST_F(Cli, CheckOnlyAnswersLikeARunWithoutWriting) {
+  env_.check_only = true;
+  EXPECT_EQ(run({"--maya", "color=1,0,0", "--sweep", "edginess=0,2"}), preview::kExitOk);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_TRUE(nothing_written());
+  EXPECT_EQ(run({"--maya", "nosuch=1"}), preview::kExitUsage);
+  EXPECT_TRUE(nothing_written());
+}
+
+}  // namespace

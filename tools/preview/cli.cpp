@@ -427,6 +427,7 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
         }
       }
     }
+    if (env.check_only) return kExitOk;
 
     SceneOptions scene_options = o.scene;
     if (o.compare) scene_options.area_samples = 1;

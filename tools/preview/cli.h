@@ -55,6 +55,10 @@ struct CliEnvironment {
   std::function<int(std::vector<LoadedHost>& hosts, const ServeOptions& options, std::ostream& out,
                     std::ostream& err)>
       serve;
+  // Stop once every flag and value has been checked against the hosts, before
+  // anything is rendered or written; the exit code is what a full run's would
+  // be up to that point.
+  bool check_only = false;
 };
 
 // Exit codes: 0 done, 1 a failure while rendering or writing, 2 bad input

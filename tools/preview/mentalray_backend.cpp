@@ -69,7 +69,7 @@ class MentalRayBackend : public Backend {
         case mrhost::ParamType::integer:
           params_.push_back({p.name, ParamType::Integer});
           break;
-        case mrhost::ParamType::light:
+        default:  // tags, transforms and structs are not set from the command line
           break;
       }
     }

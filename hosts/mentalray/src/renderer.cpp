@@ -80,6 +80,8 @@ void HostModule::reset(int recording) {
   s.sample_count = 0;
   s.connection_count = 0;
   s.irradiance = {0.0f, 0.0f, 0.0f, 0.0f};
+  s.refuse_sample_light = 0;
+  s.sample_light_seen = 0;
   s.recording = recording;
   clear_records();
 }
@@ -91,6 +93,11 @@ void HostModule::clear_records() {
   s.compute_irradiance_calls = 0;
   s.unknown_light_calls = 0;
   s.call_count = 0;
+}
+
+void HostModule::refuse_sample_light(long n) {
+  state_->sample_light_seen = 0;
+  state_->refuse_sample_light = n;
 }
 
 void HostModule::set_recording(int recording) {
@@ -221,13 +228,26 @@ bool ParameterBlock::set(const std::string& name, const std::vector<float>& valu
     case ParamType::vector:
       expected = n == 3 ? nullptr : "3 values";
       break;
+    case ParamType::transform:
+      expected = n == 16 ? nullptr : "16 values";
+      break;
+    case ParamType::structure:
+      expected = "values for its members";
+      break;
     default:
       expected = n == 1 ? nullptr : "1 value";
       break;
   }
-  const bool whole =
-      p->type == ParamType::boolean || p->type == ParamType::integer || p->type == ParamType::light;
-  if (!expected && whole && values[0] != std::floor(values[0])) expected = "a whole number";
+  const bool whole = is_whole_type(p->type);
+  // Integers are signed and tags unsigned, both 32-bit: anything else would
+  // not survive the conversion.
+  const bool tag = whole && p->type != ParamType::boolean && p->type != ParamType::integer;
+  const float lowest = tag ? 0.0f : -2147483648.0f;
+  const float highest = tag ? 4294967296.0f : 2147483648.0f;
+  if (!expected && whole &&
+      !(values[0] == std::floor(values[0]) && values[0] >= lowest && values[0] < highest)) {
+    expected = "a whole number";
+  }
   if (expected) {
     if (error) {
       *error = "parameter \"" + name + "\" is a " + type_name(p->type) + ": expected " + expected +
@@ -237,10 +257,11 @@ bool ParameterBlock::set(const std::string& name, const std::vector<float>& valu
   }
   char* field = reinterpret_cast<char*>(data()) + p->offset;
   if (whole) {
-    const std::int32_t v = static_cast<std::int32_t>(values[0]);
+    const std::uint32_t v = tag ? static_cast<std::uint32_t>(values[0])
+                                : static_cast<std::uint32_t>(static_cast<std::int32_t>(values[0]));
     std::memcpy(field, &v, 4);
   } else {
-    float v[4] = {0.0f, 0.0f, 0.0f, 1.0f};  // a colour given as r g b is opaque
+    float v[16] = {0.0f, 0.0f, 0.0f, 1.0f};  // a colour given as r g b is opaque
     std::memcpy(v, values.data(), 4 * n);
     std::memcpy(field, v, type_size(p->type));
   }
@@ -291,10 +312,11 @@ Renderer::~Renderer() {
 }
 
 bool Renderer::open(const Paths& paths, std::string* error) {
-  if (!read_declaration(paths.declaration, &declaration_, error)) return false;
-  if (!paths.shader.empty() && declaration_.name != paths.shader) {
-    if (error) {
-      *error = paths.declaration + " declares shader \"" + declaration_.name + "\", not \"" +
+  // The file may declare several shaders; the one asked for is read.
+  if (!read_declaration(paths.declaration, paths.shader, &declaration_, error)) {
+    Declaration first;
+    if (!paths.shader.empty() && read_declaration(paths.declaration, &first, nullptr) && error) {
+      *error = paths.declaration + " declares shader \"" + first.name + "\", not \"" +
                paths.shader + "\"";
     }
     return false;

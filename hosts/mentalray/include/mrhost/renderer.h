@@ -116,6 +116,9 @@ class HostModule {
   // Disc of `radius` around `center`, facing along `normal`.
   miTag add_disc_light(miVector center, miVector normal, float radius, miColor color, int samples);
   void set_irradiance(miColor irradiance);
+  // The n-th mi_sample_light call from now on (1 = the next) delivers no
+  // sample and returns 0; 0 refuses none. Cleared by reset().
+  void refuse_sample_light(long n);
 
   // A new connection evaluating to `value` (up to 16 bytes); returns the
   // ghost word that marks a parameter as connected to it, or 0 when full.
@@ -200,6 +203,11 @@ class Renderer {
 
   miBoolean shade(miColor* result, miState* state, ParameterBlock& block) const {
     return shader_(result, state, block.data());
+  }
+  // A block the caller laid out itself (a fuzzer's, say); `state`'s shader
+  // record must describe it.
+  miBoolean shade(miColor* result, miState* state, void* block) const {
+    return shader_(result, state, block);
   }
 
  private:
