@@ -6,5 +6,11 @@
 # next program then waits seconds for Wine's services to start again. A
 # server that stays up for a while serves a whole test run instead; when one
 # is running already, this start fails at once and changes nothing.
-"${WINESERVER:-wineserver}" -p30 </dev/null >/dev/null 2>&1
-exec "${VELVET_WINE:-wine}" "$@"
+wine=${VELVET_WINE:-wine}
+if "${WINESERVER:-wineserver}" -p30 </dev/null >/dev/null 2>&1; then
+  # A new server. Wine's services start with its first program and keep that
+  # program's standard streams, so ctest would wait for them to end before
+  # it sees the test's output close: start them here, holding none of ctest's.
+  "$wine" wineboot </dev/null >/dev/null 2>&1
+fi
+exec "$wine" "$@"

@@ -63,6 +63,11 @@ VELVET_REPLACES void operator delete[](void* p, const std::nothrow_t&) noexcept 
 namespace {
 
 TEST(Creator, ReturnsNullWhenMemoryRunsOut) {
+#if defined(_WIN32)
+  // A DLL binds its allocation operators when it is linked (here, to the
+  // runtime linked into it), never to the loading program's.
+  GTEST_SKIP() << "the plug-in's allocation cannot be replaced from the program on Windows";
+#endif
   mayahost::Plugin plugin;
   ASSERT_TRUE(plugin.load(VELVET_PLUGIN_PATH).ok());
   mayahost::Node node;
