@@ -24,6 +24,9 @@ else()
   endif()
 endif()
 
+if(WIN32 AND NOT VELVET_SANITIZER STREQUAL "none")
+  message(FATAL_ERROR "VELVET_SANITIZER: the ASan and TSan builds are Linux-only")
+endif()
 if(VELVET_SANITIZER STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
                       -fno-omit-frame-pointer)
