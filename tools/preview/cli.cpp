@@ -34,6 +34,8 @@ const char* const kUsage =
     "                         largest difference\n"
     "Scene:\n"
     "  --hosts LIST           hosts to render: maya, mr or maya,mr (default: all built)\n"
+    "  --hosts                (alone, without a list) print where each plug-in is found\n"
+    "                         and why, then stop\n"
     "  --size WxH             size of one host's image (default 640x320)\n"
     "  --aa N                 N x N samples per pixel (default 2)\n"
     "  --shapes LIST          sphere, torus or sphere,torus (default both)\n"
@@ -47,6 +49,9 @@ const char* const kUsage =
     "  --threads N            rendering threads (default: all cores)\n"
     "  --maya-plugin PATH, --mr-library PATH\n"
     "                         load another build of a plug-in\n"
+    "Plug-ins are found through, in order: the flags above; MAYA_MODULE_PATH and\n"
+    "MAYA_PLUG_IN_PATH, MI_LIBRARY_PATH, MI_RAY_INCPATH and MI_CUSTOM_SHADER_PATH;\n"
+    "the installed tree around the tool (../modules, ../mentalray); the build tree.\n"
     "  --help                 this text\n"
     "Writes <host>.png (sRGB) and <host>.exr (linear float) per host and preview.png\n"
     "(all hosts, one row each); --sweep writes sheet.png and sheet.exr; --compare also\n"
@@ -66,6 +71,7 @@ struct Options {
   std::optional<std::pair<std::string, std::string>> sweep;
   bool compare = false;
   bool list = false;
+  bool where = false;  // --hosts without a list
   bool help = false;
 };
 
@@ -189,6 +195,9 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
         }
       }
       if (!o.scene.sphere && !o.scene.torus) throw UsageError{"--shapes needs a shape"};
+    } else if (flag == "hosts" && !attached &&
+               (i + 1 >= args.size() || args[i + 1].compare(0, 2, "--") == 0)) {
+      o.where = true;
     } else if (flag == "hosts") {
       const std::string v = value();
       o.hosts.clear();
@@ -309,6 +318,23 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
           throw UsageError{std::string("--compare needs both hosts; ") + needed + " is missing"};
         }
       }
+    }
+
+    if (o.where) {
+      bool all = true;
+      for (const std::string& flag : o.hosts) {
+        for (const HostEntry& h : env.hosts) {
+          if (h.flag != flag) continue;
+          if (!h.locate) {
+            out << flag << ": no locator\n";
+            continue;
+          }
+          const Location location = h.locate(o.plugin_paths[flag]);
+          print_location(out, flag, location);
+          all = all && location.found;
+        }
+      }
+      return all ? kExitOk : kExitFailure;
     }
 
     // Load the plug-ins: a host that cannot load is a failure, not bad input.
