@@ -6,7 +6,14 @@
 # same arithmetic as the plug-ins.
 
 if(MSVC)
-  add_compile_options(/W4 /fp:precise /fp:contract-)
+  # /fp:precise contracts nothing from Visual Studio 2022 on (contraction
+  # takes /fp:contract, which has no "-" form). Older compilers contract
+  # under /fp:precise, so they get /fp:strict, which never does.
+  if(MSVC_VERSION GREATER_EQUAL 1930)
+    add_compile_options(/W4 /fp:precise)
+  else()
+    add_compile_options(/W4 /fp:strict)
+  endif()
   if(VELVET_WARNINGS_AS_ERRORS)
     add_compile_options(/WX)
   endif()
@@ -20,6 +27,10 @@ else()
   if(VELVET_WARNINGS_AS_ERRORS)
     add_compile_options(-Werror)
   endif()
+endif()
+
+if(WIN32 AND NOT VELVET_SANITIZER STREQUAL "none")
+  message(FATAL_ERROR "VELVET_SANITIZER: the ASan and TSan builds are Linux-only")
 endif()
 
 if(VELVET_BUILD_FUZZERS)

@@ -1,24 +1,19 @@
 #include <mrhost/renderer.h>
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform.h"
+
 namespace mrhost {
 
 namespace {
 
-std::string dl_error(const std::string& what) {
-  const char* reason = dlerror();
-  return what + (reason ? std::string(": ") + reason : std::string());
-}
-
 template <class Function>
-Function symbol(void* library, const char* name) {
-  return reinterpret_cast<Function>(dlsym(library, name));
+Function exported(void* library, const char* name) {
+  return reinterpret_cast<Function>(platform::find_symbol(library, name));
 }
 
 miVector add(miVector a, miVector b) {
@@ -52,26 +47,31 @@ void hammersley(int i, int n, float* u, float* v) {
 // ---------------------------------------------------------------- HostModule
 
 HostModule::~HostModule() {
-  if (handle_) dlclose(handle_);
+  if (handle_) platform::close_library(handle_);
 }
 
 bool HostModule::open(const std::string& path, std::string* error, bool global) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | (global ? RTLD_GLOBAL : RTLD_LOCAL));
+  std::string reason;
+  void* handle = platform::open_library(path, global, &reason);
   if (!handle) {
-    if (error) *error = dl_error("cannot load host module " + path);
+    if (error) *error = "cannot load host module " + path + ": " + reason;
     return false;
   }
-  const auto state = symbol<ModuleStateFunction>(handle, kModuleStateSymbol);
+  const auto state = exported<ModuleStateFunction>(handle, kModuleStateSymbol);
   if (!state) {
     if (error) *error = path + " is not a host module (no " + kModuleStateSymbol + ")";
-    dlclose(handle);
+    platform::close_library(handle);
     return false;
   }
-  if (handle_) dlclose(handle_);
+  if (handle_) platform::close_library(handle_);
   handle_ = handle;
   state_ = state();
   reset();
   return true;
+}
+
+void* HostModule::symbol(const char* name) const {
+  return handle_ ? platform::find_symbol(handle_, name) : nullptr;
 }
 
 void HostModule::reset(int recording) {
@@ -308,7 +308,7 @@ bool ParameterBlock::connect(const std::string& name, std::int32_t ghost, std::s
 // ------------------------------------------------------------------ Renderer
 
 Renderer::~Renderer() {
-  if (library_) dlclose(library_);
+  if (library_) platform::close_library(library_);
 }
 
 bool Renderer::open(const Paths& paths, std::string* error) {
@@ -324,25 +324,26 @@ bool Renderer::open(const Paths& paths, std::string* error) {
   const std::string host_module =
       paths.host_module.empty() ? library_file_name("mrhost_module") : paths.host_module;
   if (!host_.open(host_module, error)) return false;
-  void* library = dlopen(paths.shader_library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  std::string reason;
+  void* library = platform::open_library(paths.shader_library, false, &reason);
   if (!library) {
-    if (error) *error = dl_error("cannot load shader library " + paths.shader_library);
+    if (error) *error = "cannot load shader library " + paths.shader_library + ": " + reason;
     return false;
   }
   const std::string shader_name = declaration_.name;
   const std::string version_name = shader_name + "_version";
-  shader_ = symbol<ShaderFunction>(library, shader_name.c_str());
-  version_ = symbol<int (*)()>(library, version_name.c_str());
-  set_module_handle_ = symbol<void (*)(void*)>(library, "miSetModuleHandle");
+  shader_ = exported<ShaderFunction>(library, shader_name.c_str());
+  version_ = exported<int (*)()>(library, version_name.c_str());
+  set_module_handle_ = exported<void (*)(void*)>(library, "miSetModuleHandle");
   if (!shader_ || !version_ || !set_module_handle_) {
     if (error) {
       *error = paths.shader_library + " lacks " + shader_name + ", " + version_name +
                " or miSetModuleHandle";
     }
-    dlclose(library);
+    platform::close_library(library);
     return false;
   }
-  if (library_) dlclose(library_);
+  if (library_) platform::close_library(library_);
   library_ = library;
   set_module_handle_(host_.handle());
   return true;
