@@ -26,6 +26,14 @@ const char* const kUsage =
     "  --maya NAME=VALUE      set an attribute of the Maya node, e.g. --maya color=0.6,0.1,0.2\n"
     "  --mr NAME=VALUE        set a parameter of the mental ray shader, e.g. --mr specular=0.8\n"
     "  --list                 list each host's parameters and their types, then stop\n"
+    "Looks (each look is a Maya preset <look>.mel and a shader block \"velvet_<look>\"\n"
+    "in krel_velvet_looks.mi; --maya and --mr settings apply on top of it):\n"
+    "  --look NAME            start from a look, e.g. --look crushed-red-velvet\n"
+    "  --list-looks           list the looks and where each was found, check them, stop\n"
+    "  --maya-presets DIR     folder of the Maya presets (default: $VELVET_MAYA_PRESETS,\n"
+    "                         then the installed module's, then the source tree's)\n"
+    "  --mr-looks FILE        the .mi file of looks (default: $VELVET_MR_LOOKS, then\n"
+    "                         the installed one, then the source tree's)\n"
     "Modes:\n"
     "  --sweep NAME=V1,V2,..  contact sheet: one column per value, one row per host;\n"
     "                         colours and vectors take three numbers per value\n"
@@ -67,6 +75,9 @@ struct Options {
   bool compare = false;
   bool list = false;
   bool help = false;
+  std::optional<std::string> look;
+  bool list_looks = false;
+  std::optional<std::string> maya_presets, mr_looks;
 };
 
 std::vector<std::string> split_list(const std::string& text) {
@@ -148,6 +159,16 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
     } else if (flag == "compare") {
       no_value();
       o.compare = true;
+    } else if (flag == "list-looks") {
+      no_value();
+      o.list_looks = true;
+    } else if (flag == "look") {
+      if (o.look) throw UsageError{"--look may be given once"};
+      o.look = value();
+    } else if (flag == "maya-presets") {
+      o.maya_presets = value();
+    } else if (flag == "mr-looks") {
+      o.mr_looks = value();
     } else if (flag == "sweep") {
       if (o.sweep) throw UsageError{"--sweep may be given once"};
       o.sweep = name_value(flag, value());
@@ -215,6 +236,7 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
     }
   }
   if (o.compare && o.sweep) throw UsageError{"--compare and --sweep cannot be combined"};
+  if (o.compare && o.look) throw UsageError{"--compare and --look cannot be combined"};
   return o;
 }
 
@@ -249,6 +271,76 @@ struct Failure {
 void apply(Host& host, const std::string& name, const ParamValue& v) {
   const std::string error = host.backend->set_parameter(name, v);
   if (!error.empty()) throw Failure{host.entry->flag + ": " + name + ": " + error};
+}
+
+// The look files as the flags, or else the environment's defaults, name them.
+LookFiles look_files(const Options& o, const CliEnvironment& env) {
+  LookFiles files = env.looks;
+  if (o.maya_presets || o.mr_looks) files.origin = "--maya-presets/--mr-looks";
+  if (o.maya_presets) files.maya_presets = *o.maya_presets;
+  if (o.mr_looks) files.mr_looks = *o.mr_looks;
+  return files;
+}
+
+const LookSource* source_for(const Look& look, const std::string& flag) {
+  const std::optional<LookSource>& s = flag == "maya" ? look.maya : look.mr;
+  return s ? &*s : nullptr;
+}
+
+// One host's values of a look, checked against the host's own names and
+// types; every error names the file and line.
+std::vector<std::pair<std::string, ParamValue>> look_values(const Host& host,
+                                                            const LookSource& source) {
+  std::vector<std::pair<std::string, ParamValue>> values;
+  for (const LookSetting& s : source.settings) {
+    const std::string where = source.file + ":" + std::to_string(s.line) + ": ";
+    const ParamInfo* info = find_param(host.backend->parameters(), s.name);
+    if (info == nullptr) {
+      throw UsageError{where + "unknown " + host.entry->flag + " parameter '" + s.name +
+                       "' (known: " + known_names(*host.backend) + ")"};
+    }
+    std::vector<std::string> texts = s.values;
+    // .mi colours may carry an alpha, which the shader never reads.
+    if (info->type == ParamType::Color && texts.size() == 4 && host.entry->flag == "mr") {
+      ParamValue alpha;
+      std::string error;
+      if (!parse_value({s.name + " (alpha)", ParamType::Float}, texts.back(), alpha, error)) {
+        throw UsageError{where + error};
+      }
+      texts.pop_back();
+    }
+    std::string text;
+    for (const std::string& t : texts) text += (text.empty() ? "" : ",") + t;
+    ParamValue v;
+    std::string error;
+    if (!parse_value(*info, text, v, error)) throw UsageError{where + error};
+    values.emplace_back(s.name, v);
+  }
+  return values;
+}
+
+std::string where(const LookSource& s) {
+  return s.file + ":" + std::to_string(s.line);
+}
+
+// Reads and checks every look for the selected hosts: each must exist for
+// both hosts and hold only names and values its host accepts.
+std::vector<Look> checked_looks(const LookFiles& files, const std::vector<Host>& hosts) {
+  std::vector<Look> looks;
+  std::string error;
+  if (!load_looks(files, looks, error)) throw UsageError{error};
+  for (const Look& look : looks) {
+    if (!look.maya || !look.mr) {
+      const LookSource& only = look.maya ? *look.maya : *look.mr;
+      throw UsageError{where(only) + ": look '" + look.name + "' exists only for " +
+                       (look.maya ? "maya" : "mr") + "; each look needs a Maya preset " +
+                       "and a mental ray shader block"};
+    }
+    for (const Host& h : hosts) {
+      if (const LookSource* s = source_for(look, h.entry->flag)) look_values(h, *s);
+    }
+  }
+  return looks;
 }
 
 std::string join(const std::string& dir, const std::string& file) {
@@ -324,6 +416,23 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
       hosts.push_back({entry, std::move(backend)});
     }
 
+    std::vector<Look> looks;
+    if (o.look || o.list_looks) {
+      const LookFiles files = look_files(o, env);
+      if (files.maya_presets.empty() && files.mr_looks.empty()) {
+        throw UsageError{"no look files found; name them with --maya-presets and --mr-looks"};
+      }
+      looks = checked_looks(files, hosts);
+      if (o.list_looks) {
+        out << "looks (" << files.origin << "):\n";
+        for (const Look& look : looks) {
+          out << "  " << look.name << "\n    maya: " << where(*look.maya)
+              << "\n    mr:   " << where(*look.mr) << "\n";
+        }
+        return kExitOk;
+      }
+    }
+
     if (o.list) {
       for (const Host& h : hosts) {
         out << h.entry->flag << " (--" << h.entry->flag << " NAME=VALUE):\n";
@@ -342,6 +451,19 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
       if (o.compare) {
         for (const auto& [name, text] : hosts[k].backend->lobe_only_settings()) {
           values[k].emplace_back(name, checked_value(hosts[k], name, text));
+        }
+      }
+      if (o.look) {
+        const std::string wanted = look_name(*o.look);
+        const auto found = std::find_if(looks.begin(), looks.end(),
+                                        [&](const Look& l) { return l.name == wanted; });
+        if (found == looks.end()) {
+          std::string names;
+          for (const Look& l : looks) names += (names.empty() ? "" : ", ") + l.name;
+          throw UsageError{"no look '" + *o.look + "' (known: " + names + ")"};
+        }
+        for (auto& v : look_values(hosts[k], *source_for(*found, hosts[k].entry->flag))) {
+          values[k].push_back(std::move(v));
         }
       }
       for (const auto& [name, text] : o.params[hosts[k].entry->flag]) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/preview/backend.h"
+#include "tools/preview/looks.h"
 
 namespace preview {
 
@@ -29,6 +30,7 @@ struct CliEnvironment {
   std::ostream* err;
   bool err_is_terminal = false;  // draws the progress bar
   int default_threads = 1;
+  LookFiles looks;  // where --look finds looks unless flags say otherwise
 };
 
 // Exit codes: 0 done, 1 a failure while rendering or writing, 2 bad input
