@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -178,6 +180,45 @@ TEST(HostThreads, EachHostGivesTheSameBitsOnOneTwoAndThreeThreads) {
           << threads << " threads";
     }
   }
+}
+
+// The looks shipped in the source tree: each is a pair of files that both
+// hosts accept in full, and renders.
+TEST_F(Hosts, EveryShippedLookRendersThroughBothHosts) {
+  const fs::path source = VELVET_SOURCE_DIR;
+  env_.looks = {(source / "maya" / "presets" / "attrPresets" / "velvet").string(),
+                (source / "mentalray" / preview::kMrLooksFile).string(), "source tree"};
+  std::vector<preview::Look> looks;
+  std::string error;
+  ASSERT_TRUE(preview::load_looks(env_.looks, looks, error)) << error;
+  EXPECT_GE(looks.size(), 6u);
+  ASSERT_EQ(run({"--list-looks"}), preview::kExitOk) << err_.str();
+  for (const preview::Look& look : looks) {
+    SCOPED_TRACE(look.name);
+    fs::remove_all(dir_);
+    ASSERT_EQ(run({"--look", look.name, "--size", "32x16", "--aa", "1", "--area-samples", "1"}),
+              preview::kExitOk)
+        << err_.str();
+    for (const char* file : {"maya.exr", "mentalray.exr"}) {
+      const preview::Image im = image(file);
+      float brightest = 0.0f;
+      for (float v : im.rgb) {
+        ASSERT_TRUE(std::isfinite(v)) << file;
+        brightest = std::max(brightest, v);
+      }
+      EXPECT_GT(brightest, 0.01f) << file;
+    }
+  }
+}
+
+TEST_F(Hosts, BuildTreeToolFindsTheLooksInTheSourceTree) {
+  for (const char* var : {"VELVET_MAYA_PRESETS", "VELVET_MR_LOOKS"}) {
+    if (std::getenv(var) != nullptr) GTEST_SKIP() << var << " is set";
+  }
+  const preview::LookFiles files = preview::default_look_files();
+  EXPECT_EQ(files.origin.rfind("source tree", 0), 0u) << files.origin;
+  EXPECT_TRUE(fs::is_regular_file(files.mr_looks)) << files.mr_looks;
+  EXPECT_TRUE(fs::is_directory(files.maya_presets)) << files.maya_presets;
 }
 
 }  // namespace

@@ -127,6 +127,17 @@ bool read_file(const std::string& path, std::string& text, std::string& error) {
   return true;
 }
 
+// A value is a number or a boolean word; anything else ends the values, so
+// that a missing ';' or ',' is reported where it is missing.
+bool is_value(const Token& t) {
+  if (t.kind != Token::word || t.text.empty()) return false;
+  static const char* const words[] = {"on", "off", "true", "false", "yes", "no"};
+  for (const char* w : words) {
+    if (t.text == w) return true;
+  }
+  return std::string("0123456789+-.").find(t.text[0]) != std::string::npos;
+}
+
 bool add_setting(Cursor& in, LookSource& out, LookSetting setting) {
   for (const LookSetting& s : out.settings) {
     if (s.name == setting.name) {
@@ -168,7 +179,7 @@ bool parse_maya_preset(const std::string& path, const std::string& text, LookSou
     if (!in.at(Token::string)) return in.fail("expected the attribute's name in quotes");
     LookSetting s{in.peek().text, {}, in.peek().line};
     in.next();
-    while (in.at(Token::word)) s.values.push_back(in.next().text);
+    while (is_value(in.peek())) s.values.push_back(in.next().text);
     if (s.values.empty()) return in.fail("expected a value for \"" + s.name + "\"");
     if (!in.expect(Token::punct, ";", "';' after the values")) return false;
     if (!add_setting(in, out, std::move(s))) return false;
@@ -220,7 +231,7 @@ bool parse_mr_looks(const std::string& path, const std::string& text,
         if (!in.at(Token::string)) return in.fail("expected a parameter's name in quotes");
         LookSetting s{in.peek().text, {}, in.peek().line};
         in.next();
-        while (in.at(Token::word)) s.values.push_back(in.next().text);
+        while (is_value(in.peek())) s.values.push_back(in.next().text);
         if (s.values.empty()) return in.fail("expected a value for \"" + s.name + "\"");
         if (!add_setting(in, source, std::move(s))) return false;
         if (!in.at(Token::punct, ",")) break;
