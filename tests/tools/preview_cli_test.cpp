@@ -65,6 +65,8 @@ TEST_F(Cli, RejectsBadInputWithExitCodeTwoAndWritesNothing) {
       {"--threads", "-1"},
       {"--aa", "2x"},
       {"--shapes", "cube"},
+      {"--irradiance", "1,1"},
+      {"--irradiance", "1,-1,1"},
       {"--hosts", "renderman"},
       {"--hosts", "maya", "--mr", "edginess=1"},
       {"--sweep", "nosuch=1,2"},

@@ -50,6 +50,8 @@ const char* const kUsage =
     "  --key I, --fill I, --rim I\n"
     "                         light intensities, 0 turns a light off (default 1, 0.4, 1)\n"
     "  --area-samples N       samples of the key area light (default 8)\n"
+    "  --irradiance R,G,B     irradiance the mental ray renderer reports everywhere,\n"
+    "                         seen when the shader's useIrradiance is on (default 0,0,0)\n"
     "Output:\n"
     "  --out DIR              directory for the images (default .)\n"
     "  --threads N            rendering threads (default: all cores)\n"
@@ -197,6 +199,15 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
       o.scene.rim = static_cast<float>(double_in(flag, value(), 0.0, 1000.0));
     } else if (flag == "area-samples") {
       o.scene.area_samples = int_in(flag, value(), 1, 1024);
+    } else if (flag == "irradiance") {
+      const std::string v = value();
+      ParamValue c;
+      std::string error;
+      if (!parse_value({"--irradiance", ParamType::Color}, v, c, error) || c.v[0] < 0.0f ||
+          c.v[1] < 0.0f || c.v[2] < 0.0f) {
+        throw UsageError{"--irradiance takes three numbers of 0 or more, not '" + v + "'"};
+      }
+      o.scene.irradiance = {c.v[0], c.v[1], c.v[2]};
     } else if (flag == "shapes") {
       const std::string v = value();
       o.scene.sphere = o.scene.torus = false;
@@ -495,6 +506,7 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
     for (std::size_t k = 0; k < hosts.size(); ++k) {
       for (const auto& [name, v] : values[k]) apply(hosts[k], name, v);
       hosts[k].backend->set_lights(lights);
+      hosts[k].backend->set_irradiance(scene_options.irradiance);
     }
 
     std::error_code ec;
@@ -548,7 +560,12 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
     for (const Host& h : hosts) row_captions.push_back(h.entry->file_name);
     if (o.sweep) {
       std::vector<std::string> captions;
-      for (const std::string& text : sweep_texts) captions.push_back(o.sweep->first + "=" + text);
+      // name=value, or the value alone where that would not fit over a
+      // column (12 pixels a character).
+      for (const std::string& text : sweep_texts) {
+        const std::string full = o.sweep->first + "=" + text;
+        captions.push_back(static_cast<int>(full.size()) * 12 <= scene.width() ? full : text);
+      }
       Image sheet = contact_sheet(cells, captions, row_captions, 6);
       files.emplace_back("sheet.png", sheet);
       files.emplace_back("sheet.exr", std::move(sheet));

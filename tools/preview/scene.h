@@ -22,6 +22,7 @@ struct SceneOptions {
   float fill = 0.4f;
   float rim = 1.0f;
   int area_samples = 8;  // samples the renderer takes of the key light
+  core::Color irradiance{0.0f, 0.0f, 0.0f};  // what an irradiance query returns
 };
 
 class Scene {
