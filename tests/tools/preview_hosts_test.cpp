@@ -182,6 +182,19 @@ TEST(HostThreads, EachHostGivesTheSameBitsOnOneTwoAndThreeThreads) {
   }
 }
 
+// The renderer's irradiance reaches the shader only through useIrradiance.
+TEST_F(Hosts, IrradianceShowsOnlyWhenTheShaderAsksForIt) {
+  const auto mr_image = [&](std::vector<std::string> args) {
+    fs::remove_all(dir_);
+    args.insert(args.end(), {"--hosts", "mr", "--size", "32x16", "--aa", "1"});
+    EXPECT_EQ(run(args), preview::kExitOk) << err_.str();
+    return image("mentalray.exr").rgb;
+  };
+  const std::vector<float> plain = mr_image({});
+  EXPECT_EQ(mr_image({"--irradiance", "0.6,0.6,0.6"}), plain);
+  EXPECT_NE(mr_image({"--irradiance", "0.6,0.6,0.6", "--mr", "useIrradiance=on"}), plain);
+}
+
 // The looks shipped in the source tree: each is a pair of files that both
 // hosts accept in full, and renders.
 TEST_F(Hosts, EveryShippedLookRendersThroughBothHosts) {
