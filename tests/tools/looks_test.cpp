@@ -2,6 +2,7 @@
 // line; every malformed file is refused with its file and line.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -109,6 +110,54 @@ TEST(LookFiles, MalformedShaderBlocksNameFileAndLine) {
   }
 }
 
+// What the tool saves reads back as the same values, in both syntaxes.
+TEST(LookFiles, SavedLooksReadBackToTheSameValues) {
+  std::vector<std::pair<std::string, preview::ParamValue>> values(4);
+  values[0].first = "color";
+  values[0].second.type = preview::ParamType::Color;
+  values[0].second.v[0] = 0.1f;  // not exact in binary: needs its shortest digits
+  values[0].second.v[1] = 1e-7f;
+  values[0].second.v[2] = 16777216.0f;
+  values[1] = {"edginess", {}};
+  values[1].second.v[0] = 1.0f / 3.0f;
+  values[2] = {"lobe", {}};
+  values[2].second.type = preview::ParamType::Boolean;
+  values[2].second.b = true;
+  values[3] = {"bounces", {}};
+  values[3].second.type = preview::ParamType::Integer;
+  values[3].second.i = -3;
+
+  preview::LookSource maya;
+  std::vector<std::pair<std::string, preview::LookSource>> mr;
+  std::string error;
+  ASSERT_TRUE(preview::parse_maya_preset("s.mel", preview::maya_preset_text(values), maya, error))
+      << error;
+  ASSERT_TRUE(preview::parse_mr_looks("s.mi", preview::mr_block_text("my-look", values), mr, error))
+      << error;
+  ASSERT_EQ(mr.size(), 1u);
+  EXPECT_EQ(mr[0].first, "my-look");
+  for (const preview::LookSource* source : {&maya, &mr[0].second}) {
+    ASSERT_EQ(source->settings.size(), values.size());
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      SCOPED_TRACE(values[k].first);
+      const preview::LookSetting& s = source->settings[k];
+      EXPECT_EQ(s.name, values[k].first);
+      std::string text;
+      for (const std::string& v : s.values) text += (text.empty() ? "" : ",") + v;
+      preview::ParamValue back;
+      ASSERT_TRUE(preview::parse_value({s.name, values[k].second.type}, text, back, error))
+          << error;
+      EXPECT_EQ(std::memcmp(back.v, values[k].second.v, sizeof back.v), 0) << text;
+      EXPECT_EQ(back.b, values[k].second.b);
+      EXPECT_EQ(back.i, values[k].second.i);
+    }
+  }
+  EXPECT_TRUE(preview::valid_look_name("My-look_2"));
+  for (const char* bad : {"", "2look", "-x", "a b", "a/b", "a.b"}) {
+    EXPECT_FALSE(preview::valid_look_name(bad)) << bad;
+  }
+}
+
 class LookFolder : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -131,7 +180,7 @@ TEST_F(LookFolder, PairsPresetsAndBlocksByNameAndKeepsOneHostLooks) {
   write("presets/solo.mel", kPreset);
   write("presets/notes.txt", "not a preset");
   write("looks.mi", kBlocks);
-  std::vector<preview::Look> looks;
+  std::vector<preview::NamedLook> looks;
   std::string error;
   ASSERT_TRUE(preview::load_looks(files_, looks, error)) << error;
   ASSERT_EQ(looks.size(), 3u);  // sorted by name
@@ -145,7 +194,7 @@ TEST_F(LookFolder, PairsPresetsAndBlocksByNameAndKeepsOneHostLooks) {
 }
 
 TEST_F(LookFolder, RefusesMissingFilesAndTwoPresetsForOneLook) {
-  std::vector<preview::Look> looks;
+  std::vector<preview::NamedLook> looks;
   std::string error;
   EXPECT_FALSE(preview::load_looks(files_, looks, error));  // no looks.mi
   EXPECT_NE(error.find("cannot read"), std::string::npos) << error;

@@ -221,6 +221,9 @@ TEST_F(CliLooks, LookNamesAndFlagsAreChecked) {
       {"--look", "warm", "--compare"},
       {"--look", "warm", "--maya-presets", (looks_ / "nowhere").string()},
       {"--look", "warm", "--mr-looks", (looks_ / "nowhere.mi").string()},
+      {"--save-look", "../up"},
+      {"--save-look", "new", "--hosts", "maya"},
+      {"--save-look", "new", "--sweep", "edginess=1,2"},
   };
   for (const auto& args : cases) {
     SCOPED_TRACE(::testing::PrintToString(args));
@@ -251,6 +254,37 @@ TEST_F(CliLooks, LookSetsEachHostAndFlagsApplyOnTop) {
   fs::remove_all(dir_);
   EXPECT_EQ(run({"--look", "warm", "--sweep", "edginess=1,2"}), preview::kExitOk) << err_.str();
   EXPECT_TRUE(fs::exists(dir_ / "sheet.png"));
+}
+
+TEST_F(CliLooks, SavedLookIsANewLookThatRendersTheSame) {
+  ASSERT_EQ(
+      run({"--look", "warm", "--maya", "edginess=3", "--maya", "lobe=1", "--save-look", "my-warm"}),
+      preview::kExitOk)
+      << err_.str();
+  ASSERT_TRUE(fs::exists(dir_ / "my_warm.mel"));
+  ASSERT_TRUE(fs::exists(dir_ / "my_warm.mi"));
+  preview::Image saved, reread;
+  std::string error;
+  ASSERT_TRUE(preview::read_exr((dir_ / "maya.exr").string(), saved, error)) << error;
+
+  // Read back as looks from the output folder, under its own name.
+  const fs::path copy = looks_ / "saved";
+  fs::create_directories(copy);
+  fs::copy_file(dir_ / "my_warm.mel", copy / "my_warm.mel");
+  fs::copy_file(dir_ / "my_warm.mi", copy / "my_warm.mi");
+  fs::remove_all(dir_);
+  ASSERT_EQ(run({"--look", "my-warm", "--maya-presets", copy.string(), "--mr-looks",
+                 (copy / "my_warm.mi").string()}),
+            preview::kExitOk)
+      << err_.str();
+  ASSERT_TRUE(preview::read_exr((dir_ / "maya.exr").string(), reread, error)) << error;
+  EXPECT_EQ(saved.rgb, reread.rgb);
+  // Each name once, with its last value.
+  std::ifstream mel(copy / "my_warm.mel");
+  const std::string text((std::istreambuf_iterator<char>(mel)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text,
+            "startAttrPreset( \"velvet\" );\nblendAttr \"color\" 0.8 0.3 0.1;\n"
+            "blendAttr \"lobe\" 1;\nblendAttr \"edginess\" 3;\nendAttrPreset();\n");
 }
 
 TEST_F(CliLooks, ListLooksSaysWhereEachLookWasFound) {

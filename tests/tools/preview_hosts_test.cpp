@@ -201,12 +201,12 @@ TEST_F(Hosts, EveryShippedLookRendersThroughBothHosts) {
   const fs::path source = VELVET_SOURCE_DIR;
   env_.looks = {(source / "maya" / "presets" / "attrPresets" / "velvet").string(),
                 (source / "mentalray" / preview::kMrLooksFile).string(), "source tree"};
-  std::vector<preview::Look> looks;
+  std::vector<preview::NamedLook> looks;
   std::string error;
   ASSERT_TRUE(preview::load_looks(env_.looks, looks, error)) << error;
   EXPECT_GE(looks.size(), 6u);
   ASSERT_EQ(run({"--list-looks"}), preview::kExitOk) << err_.str();
-  for (const preview::Look& look : looks) {
+  for (const preview::NamedLook& look : looks) {
     SCOPED_TRACE(look.name);
     fs::remove_all(dir_);
     ASSERT_EQ(run({"--look", look.name, "--size", "32x16", "--aa", "1", "--area-samples", "1"}),

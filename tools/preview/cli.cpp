@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -30,6 +31,8 @@ const char* const kUsage =
     "in krel_velvet_looks.mi; --maya and --mr settings apply on top of it):\n"
     "  --look NAME            start from a look, e.g. --look crushed-red-velvet\n"
     "  --list-looks           list the looks and where each was found, check them, stop\n"
+    "  --save-look NAME       also write the settings as a new look into --out:\n"
+    "                         NAME.mel (a Maya preset) and NAME.mi (a shader block)\n"
     "  --maya-presets DIR     folder of the Maya presets (default: $VELVET_MAYA_PRESETS,\n"
     "                         then the installed module's, then the source tree's)\n"
     "  --mr-looks FILE        the .mi file of looks (default: $VELVET_MR_LOOKS, then\n"
@@ -80,6 +83,7 @@ struct Options {
   std::optional<std::string> look;
   bool list_looks = false;
   std::optional<std::string> maya_presets, mr_looks;
+  std::optional<std::string> save_look;
 };
 
 std::vector<std::string> split_list(const std::string& text) {
@@ -167,6 +171,15 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
     } else if (flag == "look") {
       if (o.look) throw UsageError{"--look may be given once"};
       o.look = value();
+    } else if (flag == "save-look") {
+      if (o.save_look) throw UsageError{"--save-look may be given once"};
+      o.save_look = value();
+      if (!valid_look_name(*o.save_look)) {
+        throw UsageError{
+            "--save-look takes a name of letters, digits, '-' and '_' that starts "
+            "with a letter, not '" +
+            *o.save_look + "'"};
+      }
     } else if (flag == "maya-presets") {
       o.maya_presets = value();
     } else if (flag == "mr-looks") {
@@ -248,6 +261,9 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
   }
   if (o.compare && o.sweep) throw UsageError{"--compare and --sweep cannot be combined"};
   if (o.compare && o.look) throw UsageError{"--compare and --look cannot be combined"};
+  if (o.save_look && (o.compare || o.sweep)) {
+    throw UsageError{"--save-look cannot be combined with --compare or --sweep"};
+  }
   return o;
 }
 
@@ -293,7 +309,7 @@ LookFiles look_files(const Options& o, const CliEnvironment& env) {
   return files;
 }
 
-const LookSource* source_for(const Look& look, const std::string& flag) {
+const LookSource* source_for(const NamedLook& look, const std::string& flag) {
   const std::optional<LookSource>& s = flag == "maya" ? look.maya : look.mr;
   return s ? &*s : nullptr;
 }
@@ -336,11 +352,11 @@ std::string where(const LookSource& s) {
 
 // Reads and checks every look for the selected hosts: each must exist for
 // both hosts and hold only names and values its host accepts.
-std::vector<Look> checked_looks(const LookFiles& files, const std::vector<Host>& hosts) {
-  std::vector<Look> looks;
+std::vector<NamedLook> checked_looks(const LookFiles& files, const std::vector<Host>& hosts) {
+  std::vector<NamedLook> looks;
   std::string error;
   if (!load_looks(files, looks, error)) throw UsageError{error};
-  for (const Look& look : looks) {
+  for (const NamedLook& look : looks) {
     if (!look.maya || !look.mr) {
       const LookSource& only = look.maya ? *look.maya : *look.mr;
       throw UsageError{where(only) + ": look '" + look.name + "' exists only for " +
@@ -386,6 +402,31 @@ void write_files(const std::string& dir, const std::vector<std::pair<std::string
   }
 }
 
+// Writes a host's settings, each name once with its last value, as a new
+// look's preset file and shader block.
+void save_look(const std::string& name, const std::string& dir, const std::vector<Host>& hosts,
+               const std::vector<std::vector<std::pair<std::string, ParamValue>>>& values,
+               std::ostream& out) {
+  for (std::size_t k = 0; k < hosts.size(); ++k) {
+    std::vector<std::pair<std::string, ParamValue>> last;
+    for (const auto& [param, v] : values[k]) {
+      const auto same =
+          std::find_if(last.begin(), last.end(), [&](const auto& e) { return e.first == param; });
+      if (same != last.end()) {
+        same->second = v;
+      } else {
+        last.emplace_back(param, v);
+      }
+    }
+    const bool maya = hosts[k].entry->flag == "maya";
+    const std::string path = join(dir, look_file_stem(name) + (maya ? ".mel" : ".mi"));
+    std::ofstream file(path, std::ios::binary);
+    file << (maya ? maya_preset_text(last) : mr_block_text(name, last));
+    if (!file.flush()) throw Failure{"cannot write " + path};
+    out << "wrote " << path << "\n";
+  }
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, const CliEnvironment& env) {
@@ -406,10 +447,11 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
         throw UsageError{"--" + flag + " given, but " + flag + " is not among the hosts"};
       }
     }
-    if (o.compare) {
+    if (o.compare || o.save_look) {
       for (const char* needed : {"maya", "mr"}) {
         if (std::find(o.hosts.begin(), o.hosts.end(), needed) == o.hosts.end()) {
-          throw UsageError{std::string("--compare needs both hosts; ") + needed + " is missing"};
+          throw UsageError{std::string(o.compare ? "--compare" : "--save-look") +
+                           " needs both hosts; " + needed + " is missing"};
         }
       }
     }
@@ -427,7 +469,7 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
       hosts.push_back({entry, std::move(backend)});
     }
 
-    std::vector<Look> looks;
+    std::vector<NamedLook> looks;
     if (o.look || o.list_looks) {
       const LookFiles files = look_files(o, env);
       if (files.maya_presets.empty() && files.mr_looks.empty()) {
@@ -436,7 +478,7 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
       looks = checked_looks(files, hosts);
       if (o.list_looks) {
         out << "looks (" << files.origin << "):\n";
-        for (const Look& look : looks) {
+        for (const NamedLook& look : looks) {
           out << "  " << look.name << "\n    maya: " << where(*look.maya)
               << "\n    mr:   " << where(*look.mr) << "\n";
         }
@@ -467,10 +509,10 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
       if (o.look) {
         const std::string wanted = look_name(*o.look);
         const auto found = std::find_if(looks.begin(), looks.end(),
-                                        [&](const Look& l) { return l.name == wanted; });
+                                        [&](const NamedLook& l) { return l.name == wanted; });
         if (found == looks.end()) {
           std::string names;
-          for (const Look& l : looks) names += (names.empty() ? "" : ", ") + l.name;
+          for (const NamedLook& l : looks) names += (names.empty() ? "" : ", ") + l.name;
           throw UsageError{"no look '" + *o.look + "' (known: " + names + ")"};
         }
         for (auto& v : look_values(hosts[k], *source_for(*found, hosts[k].entry->flag))) {
@@ -578,6 +620,7 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
     }
     for (auto& d : differences) files.push_back(std::move(d));
     write_files(o.out_dir, files, threads, out);
+    if (o.save_look) save_look(*o.save_look, o.out_dir, hosts, values, out);
     out << summary;
     return kExitOk;
   } catch (const UsageError& e) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -244,8 +245,65 @@ bool parse_mr_looks(const std::string& path, const std::string& text,
   return true;
 }
 
-bool load_looks(const LookFiles& files, std::vector<Look>& out, std::string& error) {
-  std::map<std::string, Look> looks;
+namespace {
+
+std::string number(float v) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+  return std::string(buffer, result.ptr);
+}
+
+std::string value_text(const ParamValue& v, bool mi) {
+  switch (v.type) {
+    case ParamType::Float:
+      return number(v.v[0]);
+    case ParamType::Integer:
+      return std::to_string(v.i);
+    case ParamType::Boolean:
+      return mi ? (v.b ? "on" : "off") : (v.b ? "1" : "0");
+    case ParamType::Color:
+    case ParamType::Vector:
+      return number(v.v[0]) + " " + number(v.v[1]) + " " + number(v.v[2]);
+  }
+  return "";
+}
+
+}  // namespace
+
+bool valid_look_name(const std::string& name) {
+  if (name.empty() || !std::isalpha(static_cast<unsigned char>(name[0]))) return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
+  });
+}
+
+std::string look_file_stem(const std::string& look) {
+  std::string stem = look;
+  std::replace(stem.begin(), stem.end(), '-', '_');
+  return stem;
+}
+
+std::string maya_preset_text(const std::vector<std::pair<std::string, ParamValue>>& values) {
+  std::string text = std::string("startAttrPreset( \"") + kMayaPresetNodeType + "\" );\n";
+  for (const auto& [name, v] : values) {
+    text += "blendAttr \"" + name + "\" " + value_text(v, false) + ";\n";
+  }
+  return text + "endAttrPreset();\n";
+}
+
+std::string mr_block_text(const std::string& look,
+                          const std::vector<std::pair<std::string, ParamValue>>& values) {
+  std::string text = std::string("shader \"") + kMrShaderPrefix + look_file_stem(look) + "\" \"" +
+                     kMrShaderFunction + "\" (\n";
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    text += "    \"" + values[k].first + "\" " + value_text(values[k].second, true) +
+            (k + 1 < values.size() ? ",\n" : "\n");
+  }
+  return text + ")\n";
+}
+
+bool load_looks(const LookFiles& files, std::vector<NamedLook>& out, std::string& error) {
+  std::map<std::string, NamedLook> looks;
   std::string text;
 
   if (!files.maya_presets.empty()) {
@@ -270,7 +328,7 @@ bool load_looks(const LookFiles& files, std::vector<Look>& out, std::string& err
           !parse_maya_preset(p.string(), text, source, error)) {
         return false;
       }
-      Look& look = looks[name];
+      NamedLook& look = looks[name];
       if (look.maya) {
         error = p.string() + ": look \"" + name + "\" is also " + look.maya->file;
         return false;
@@ -287,7 +345,7 @@ bool load_looks(const LookFiles& files, std::vector<Look>& out, std::string& err
       return false;
     }
     for (auto& [name, source] : blocks) {
-      Look& look = looks[name];
+      NamedLook& look = looks[name];
       look.name = name;
       look.mr = std::move(source);
     }

@@ -9,7 +9,10 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "tools/preview/params.h"
 
 namespace preview {
 
@@ -27,7 +30,7 @@ struct LookSource {
   std::vector<LookSetting> settings;
 };
 
-struct Look {
+struct NamedLook {
   std::string name;  // as listed: words joined by '-' ("crushed-red-velvet")
   std::optional<LookSource> maya, mr;
 };
@@ -63,7 +66,20 @@ bool parse_mr_looks(const std::string& path, const std::string& text,
 // (either may be empty: that host then has no looks) and pairs them by name,
 // sorted by name. Fails on the first malformed file, or on a look named
 // twice for one host.
-bool load_looks(const LookFiles& files, std::vector<Look>& out, std::string& error);
+bool load_looks(const LookFiles& files, std::vector<NamedLook>& out, std::string& error);
+
+// A name a new look may take: a letter, then letters, digits, '-' or '_'.
+bool valid_look_name(const std::string& name);
+
+// A look's values in the hosts' own syntax, one host at a time; the parsers
+// above read them back to the same values. Values in the order given; a
+// float is written with the fewest digits that read back to its bits.
+std::string maya_preset_text(const std::vector<std::pair<std::string, ParamValue>>& values);
+std::string mr_block_text(const std::string& look,
+                          const std::vector<std::pair<std::string, ParamValue>>& values);
+
+// The file name stem and the shader name of a look ('_' between words).
+std::string look_file_stem(const std::string& look);
 
 }  // namespace preview
 
