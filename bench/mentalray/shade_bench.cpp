@@ -39,7 +39,9 @@ Scene& scene(int lights, int per_light) {
   static Scene s;
   static bool opened = false;
   std::string error;
-  if (!opened && !s.renderer.open(mrhost::built_paths(), &error)) {
+  const mrhost::Paths paths{KREL_VELVET_LIBRARY, MRHOST_MODULE, KREL_VELVET_DECLARATION,
+                            "krel_velvet"};
+  if (!opened && !s.renderer.open(paths, &error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     std::exit(1);
   }

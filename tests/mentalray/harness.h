@@ -13,7 +13,7 @@
 namespace mrtest {
 
 inline mrhost::Paths paths() {
-  return {KREL_VELVET_LIBRARY, MRHOST_MODULE, KREL_VELVET_DECLARATION};
+  return {KREL_VELVET_LIBRARY, MRHOST_MODULE, KREL_VELVET_DECLARATION, "krel_velvet"};
 }
 
 class RendererTest : public ::testing::Test {

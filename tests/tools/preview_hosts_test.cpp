@@ -6,9 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
 #include "tools/preview/backends.h"
@@ -224,14 +224,23 @@ TEST_F(Hosts, EveryShippedLookRendersThroughBothHosts) {
   }
 }
 
-TEST_F(Hosts, BuildTreeToolFindsTheLooksInTheSourceTree) {
-  for (const char* var : {"VELVET_MAYA_PRESETS", "VELVET_MR_LOOKS"}) {
-    if (std::getenv(var) != nullptr) GTEST_SKIP() << var << " is set";
-  }
-  const preview::LookFiles files = preview::default_look_files();
-  EXPECT_EQ(files.origin.rfind("source tree", 0), 0u) << files.origin;
-  EXPECT_TRUE(fs::is_regular_file(files.mr_looks)) << files.mr_looks;
-  EXPECT_TRUE(fs::is_directory(files.maya_presets)) << files.maya_presets;
+TEST_F(Hosts, BuildTreeToolFindsTheLooksInTheStagedTree) {
+  preview::LocateContext context = preview::process_locate_context();
+  context.environment = [](const std::string&) { return std::optional<std::string>(); };
+  const preview::LookFiles files = preview::default_look_files(context);
+  EXPECT_EQ(files.origin.rfind("build tree", 0), 0u) << files.origin;
+  std::vector<preview::NamedLook> looks;
+  std::string error;
+  ASSERT_TRUE(preview::load_looks(files, looks, error)) << error;
+  EXPECT_GE(looks.size(), 6u);
+
+  // The environment comes first.
+  context.environment = [](const std::string& name) {
+    return name == "VELVET_MR_LOOKS" ? std::optional<std::string>("/elsewhere/looks.mi")
+                                     : std::optional<std::string>();
+  };
+  EXPECT_EQ(preview::default_look_files(context).mr_looks, "/elsewhere/looks.mi");
+  EXPECT_EQ(preview::default_look_files(context).maya_presets, "");
 }
 
 }  // namespace

@@ -6,10 +6,16 @@
 #include <string>
 
 #include "tools/preview/backend.h"
+#include "tools/preview/locate.h"
 
 namespace preview {
 
-// Load the plug-in at `path` (the one this build made when empty) into its
+// Find each host's plug-in the way locate.h describes; `path` is the
+// flag's value ("" when not given).
+Location locate_maya(const std::string& path, const LocateContext& context);
+Location locate_mentalray(const std::string& path, const LocateContext& context);
+
+// Load the plug-in at `path` (found by locate_* when empty) into its
 // stand-in host. Null with a message in `error` when that fails.
 std::unique_ptr<Backend> make_maya_backend(const std::string& path, std::string& error);
 std::unique_ptr<Backend> make_mentalray_backend(const std::string& path, std::string& error);

@@ -34,9 +34,9 @@ const char* const kUsage =
     "  --save-look NAME       also write the settings as a new look into --out:\n"
     "                         NAME.mel (a Maya preset) and NAME.mi (a shader block)\n"
     "  --maya-presets DIR     folder of the Maya presets (default: $VELVET_MAYA_PRESETS,\n"
-    "                         then the installed module's, then the source tree's)\n"
+    "                         then the installed module's, then the build's)\n"
     "  --mr-looks FILE        the .mi file of looks (default: $VELVET_MR_LOOKS, then\n"
-    "                         the installed one, then the source tree's)\n"
+    "                         the installed one, then the build's)\n"
     "Modes:\n"
     "  --sweep NAME=V1,V2,..  contact sheet: one column per value, one row per host;\n"
     "                         colours and vectors take three numbers per value\n"
@@ -45,6 +45,8 @@ const char* const kUsage =
     "                         largest difference\n"
     "Scene:\n"
     "  --hosts LIST           hosts to render: maya, mr or maya,mr (default: all built)\n"
+    "  --hosts                (alone, without a list) print where each plug-in is found\n"
+    "                         and why, then stop\n"
     "  --size WxH             size of one host's image (default 640x320)\n"
     "  --aa N                 N x N samples per pixel (default 2)\n"
     "  --shapes LIST          sphere, torus or sphere,torus (default both)\n"
@@ -60,6 +62,9 @@ const char* const kUsage =
     "  --threads N            rendering threads (default: all cores)\n"
     "  --maya-plugin PATH, --mr-library PATH\n"
     "                         load another build of a plug-in\n"
+    "Plug-ins are found through, in order: the flags above; MAYA_MODULE_PATH and\n"
+    "MAYA_PLUG_IN_PATH, MI_LIBRARY_PATH, MI_RAY_INCPATH and MI_CUSTOM_SHADER_PATH;\n"
+    "the installed tree around the tool (../modules, ../mentalray); the build tree.\n"
     "  --help                 this text\n"
     "Writes <host>.png (sRGB) and <host>.exr (linear float) per host and preview.png\n"
     "(all hosts, one row each); --sweep writes sheet.png and sheet.exr; --compare also\n"
@@ -79,6 +84,7 @@ struct Options {
   std::optional<std::pair<std::string, std::string>> sweep;
   bool compare = false;
   bool list = false;
+  bool where = false;  // --hosts without a list
   bool help = false;
   std::optional<std::string> look;
   bool list_looks = false;
@@ -234,6 +240,9 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
         }
       }
       if (!o.scene.sphere && !o.scene.torus) throw UsageError{"--shapes needs a shape"};
+    } else if (flag == "hosts" && !attached &&
+               (i + 1 >= args.size() || args[i + 1].compare(0, 2, "--") == 0)) {
+      o.where = true;
     } else if (flag == "hosts") {
       const std::string v = value();
       o.hosts.clear();
@@ -454,6 +463,23 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
                            " needs both hosts; " + needed + " is missing"};
         }
       }
+    }
+
+    if (o.where) {
+      bool all = true;
+      for (const std::string& flag : o.hosts) {
+        for (const HostEntry& h : env.hosts) {
+          if (h.flag != flag) continue;
+          if (!h.locate) {
+            out << flag << ": no locator\n";
+            continue;
+          }
+          const Location location = h.locate(o.plugin_paths[flag]);
+          print_location(out, flag, location);
+          all = all && location.found;
+        }
+      }
+      return all ? kExitOk : kExitFailure;
     }
 
     // Load the plug-ins: a host that cannot load is a failure, not bad input.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/preview/backend.h"
+#include "tools/preview/locate.h"
 #include "tools/preview/looks.h"
 
 namespace preview {
@@ -22,6 +23,9 @@ struct HostEntry {
   // Loads the plug-in (from `path`, or the built one when empty). Null with a
   // message in `error` when that fails.
   std::function<std::unique_ptr<Backend>(const std::string& path, std::string& error)> make;
+  // Where the plug-in would be loaded from (for `--hosts` alone); may be
+  // empty.
+  std::function<Location(const std::string& path)> locate;
 };
 
 struct CliEnvironment {

@@ -12,14 +12,11 @@ namespace preview {
 std::vector<HostEntry> built_hosts();
 
 // Where the looks are when no flag names them: $VELVET_MAYA_PRESETS and
-// $VELVET_MR_LOOKS, else the installed tree around the tool
-// (<prefix>/modules/velvet/presets/attrPresets/velvet and
-// <prefix>/mentalray/include/krel_velvet_looks.mi), else the source tree of
-// a build-tree tool.
-LookFiles default_look_files();
-
-// The running program's file, or empty when the system cannot say.
-std::string executable_path();
+// $VELVET_MR_LOOKS; else the installed tree around the tool
+// (../modules/velvet/presets/attrPresets/velvet and
+// ../mentalray/include/krel_velvet_looks.mi); else, in a build tree, the
+// staged tree that velvet-preview.build names.
+LookFiles default_look_files(const LocateContext& context);
 
 // True when standard error is a terminal (the progress bar is drawn then).
 bool stderr_is_terminal();

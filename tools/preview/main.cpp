@@ -14,6 +14,6 @@ int main(int argc, char** argv) {
   env.err = &std::cerr;
   env.err_is_terminal = preview::stderr_is_terminal();
   env.default_threads = static_cast<int>(std::thread::hardware_concurrency());
-  env.looks = preview::default_look_files();
+  env.looks = preview::default_look_files(preview::process_locate_context());
   return preview::run(std::vector<std::string>(argv + 1, argv + argc), env);
 }

@@ -5,6 +5,10 @@
 // asks for outColor.
 #include <maya/MFloatVector.h>
 #include <mayahost/host.h>
+#include <mayahost/modules.h>
+
+#include <algorithm>
+#include <filesystem>
 
 #include "tools/preview/backends.h"
 #include "tools/preview/scene.h"
@@ -143,9 +147,119 @@ class MayaBackend : public Backend {
 
 }  // namespace
 
+namespace {
+
+// `loadPlugin velvet` with MAYA_MODULE_PATH and MAYA_PLUG_IN_PATH as
+// `environment` has them. Sets `error` only for input that is wrong (a
+// malformed .mod); a plug-in that is simply not there goes to `missing`.
+bool find_velvet(const mayahost::Environment& environment, Location* location,
+                 std::string* missing) {
+  mayahost::SearchPaths paths;
+  mayahost::Status st = mayahost::resolveModules(environment, mayahost::HostInfo(), &paths);
+  if (!st) {
+    location->error = st.message();
+    return false;
+  }
+  std::string file;
+  st = mayahost::findPlugin("velvet", paths, &file);
+  if (!st) {
+    // A velvet module without its plug-in is a broken install, not a
+    // reason to look elsewhere.
+    const bool broken =
+        std::any_of(paths.modules.begin(), paths.modules.end(),
+                    [](const mayahost::ResolvedModule& m) { return m.name == "velvet"; });
+    (broken ? location->error : *missing) = st.message();
+    return false;
+  }
+  location->found = true;
+  location->files.emplace_back("plug-in", file);
+  for (const mayahost::ResolvedModule& m : paths.modules) {
+    for (const std::string& folder : m.plugIns) {
+      if (std::filesystem::path(file).parent_path() == std::filesystem::path(folder)) {
+        location->files.emplace_back("module", m.file + ":" + std::to_string(m.line));
+        location->how += ", module '" + m.name + "' " + m.version;
+        return true;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+Location locate_maya(const std::string& path, const LocateContext& context) {
+  Location location;
+  if (!path.empty()) {
+    // A flag names a file, never a plug-in to search for.
+    const std::string named = path.find_first_of("/\\") == std::string::npos ? "./" + path : path;
+    std::string file;
+    const mayahost::Status st = mayahost::findPlugin(named, mayahost::SearchPaths(), &file);
+    if (!st) {
+      location.error = "--maya-plugin: " + st.message();
+      return location;
+    }
+    location.found = true;
+    location.how = "--maya-plugin";
+    location.files.emplace_back("plug-in", file);
+    return location;
+  }
+  std::vector<std::string> missing;
+  const auto attempt = [&](const std::string& how, const mayahost::Environment& environment) {
+    std::string why;
+    location.how = how;
+    if (find_velvet(environment, &location, &why)) return true;
+    if (!why.empty()) missing.push_back(how + ": " + why);
+    return false;
+  };
+  const auto only = [](std::string module_path) -> mayahost::Environment {
+    return [module_path](const std::string& name) -> std::optional<std::string> {
+      if (name == "MAYA_MODULE_PATH") return module_path;
+      return std::nullopt;
+    };
+  };
+
+  // 2. Maya's own variables.
+  if (context.environment("MAYA_MODULE_PATH") || context.environment("MAYA_PLUG_IN_PATH")) {
+    if (attempt("MAYA_MODULE_PATH / MAYA_PLUG_IN_PATH", context.environment)) return location;
+    if (!location.error.empty()) return location;
+  }
+  // 3. The installed tree the tool belongs to.
+  if (!context.tool_dir.empty()) {
+    const std::filesystem::path modules =
+        std::filesystem::path(context.tool_dir) / ".." / "modules";
+    std::error_code ec;
+    if (std::filesystem::is_directory(modules, ec)) {
+      const std::string dir = modules.lexically_normal().generic_string();
+      if (attempt("the installed tree (" + dir + ")", only(dir))) return location;
+      if (!location.error.empty()) return location;
+    }
+  }
+  // 4. The build tree's own module.
+  const std::map<std::string, std::string> build = read_build_info(context.tool_dir);
+  if (const auto it = build.find("maya-module-path"); it != build.end()) {
+    if (attempt("the build tree (" + it->second + ")", only(it->second))) return location;
+    if (!location.error.empty()) return location;
+  }
+
+  location.how.clear();
+  location.error = "no velvet plug-in";
+  if (missing.empty()) {
+    location.error +=
+        ": set MAYA_MODULE_PATH to the modules folder of an installed velvet, or "
+        "give --maya-plugin";
+  }
+  for (const std::string& m : missing) location.error += "; " + m;
+  return location;
+}
+
 std::unique_ptr<Backend> make_maya_backend(const std::string& path, std::string& error) {
+  const Location location = locate_maya(path, process_locate_context());
+  if (!location.found) {
+    error = location.error;
+    return nullptr;
+  }
   auto backend = std::make_unique<MayaBackend>();
-  if (!backend->open(path.empty() ? VELVET_PREVIEW_MAYA_PLUGIN : path, error)) return nullptr;
+  if (!backend->open(location.file("plug-in"), error)) return nullptr;
   return backend;
 }
 

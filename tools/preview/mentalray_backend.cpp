@@ -4,6 +4,8 @@
 // one miState per sample.
 #include <mrhost/renderer.h>
 
+#include <filesystem>
+
 #include "tools/preview/backends.h"
 
 namespace preview {
@@ -40,9 +42,7 @@ class MentalRayContext : public ShadingContext {
 
 class MentalRayBackend : public Backend {
  public:
-  bool open(const std::string& library, std::string& error) {
-    mrhost::Paths paths = mrhost::built_paths();
-    if (!library.empty()) paths.shader_library = library;
+  bool open(const mrhost::Paths& paths, std::string& error) {
     if (!renderer_.open(paths, &error)) return false;
     // Shared counters would serialise the threads; the tool reads none.
     renderer_.host().set_recording(mrhost::kRecordNothing);
@@ -136,9 +136,115 @@ class MentalRayBackend : public Backend {
 
 }  // namespace
 
+Location locate_mentalray(const std::string& path, const LocateContext& context) {
+  constexpr const char* kShader = "krel_velvet";
+  Location location;
+  std::vector<std::string> missing;
+  std::string broken;
+  std::string library, declaration;
+  if (!path.empty()) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+      location.error = "--mr-library: no such file " + path;
+      return location;
+    }
+    // dlopen takes a name without a folder from the library path, not from here.
+    library = path.find_first_of("/\\") == std::string::npos ? "./" + path : path;
+  }
+  // `link` and `$include` on one place's search path; with --mr-library
+  // only the declaration is looked for.
+  const auto attempt = [&](const std::string& how, const mrhost::SearchPath& search) {
+    std::string error;
+    std::string lib = library, decl;
+    if (!lib.empty() ||
+        mrhost::find_library(mrhost::library_file_name(kShader), search, &lib, &error)) {
+      if (mrhost::find_include(std::string(kShader) + ".mi", search, &decl, &error)) {
+        library = lib;
+        declaration = decl;
+        location.how = !path.empty() ? "--mr-library, declaration through " + how : how;
+        return true;
+      }
+      // The library without its declaration is a broken install.
+      if (path.empty()) broken = how + ": " + lib + " found, but " + error;
+    }
+    missing.push_back(how + ": " + error);
+    return false;
+  };
+
+  bool found = false;
+  // 2. The renderer's own variables.
+  if (context.environment("MI_LIBRARY_PATH") || context.environment("MI_RAY_INCPATH") ||
+      context.environment("MI_CUSTOM_SHADER_PATH")) {
+    found = attempt("MI_LIBRARY_PATH / MI_RAY_INCPATH / MI_CUSTOM_SHADER_PATH",
+                    mrhost::search_path(context.environment));
+  }
+  // 3. The installed tree the tool belongs to, as a custom shader folder.
+  const auto shader_folder = [](const std::string& root) {
+    const std::filesystem::path r(root);
+    return mrhost::SearchPath{{(r / "lib").lexically_normal().generic_string()},
+                              {(r / "include").lexically_normal().generic_string()}};
+  };
+  if (!found && broken.empty() && !context.tool_dir.empty()) {
+    const std::filesystem::path root = std::filesystem::path(context.tool_dir) / ".." / "mentalray";
+    std::error_code ec;
+    if (std::filesystem::is_directory(root, ec)) {
+      const std::string dir = root.lexically_normal().generic_string();
+      found = attempt("the installed tree (" + dir + ")", shader_folder(dir));
+    }
+  }
+  // 4. The build tree's outputs.
+  const std::map<std::string, std::string> build = read_build_info(context.tool_dir);
+  if (const auto it = build.find("mr-custom-shader-path");
+      !found && broken.empty() && it != build.end()) {
+    found = attempt("the build tree (" + it->second + ")", shader_folder(it->second));
+  }
+  if (!broken.empty()) {
+    location.error = broken;
+    return location;
+  }
+  if (!found) {
+    location.error = "no krel_velvet library and declaration";
+    if (missing.empty()) {
+      location.error +=
+          ": set MI_CUSTOM_SHADER_PATH to the mentalray folder of an installed "
+          "velvet, or give --mr-library";
+    }
+    for (const std::string& m : missing) location.error += "; " + m;
+    return location;
+  }
+  location.found = true;
+  location.files.emplace_back("library", library);
+  location.files.emplace_back("declaration", declaration);
+  // The renderer's own module: the build's; else the one in the tool's own
+  // library folder (where its run path points, named here because a dlopen
+  // interposed by a sanitizer or profiler no longer sees the tool's run
+  // path); else the bare name, left to the loader.
+  std::string host_module = mrhost::library_file_name("mrhost_module");
+  std::error_code ec;
+  const std::filesystem::path beside =
+      std::filesystem::path(context.tool_dir) / VELVET_PREVIEW_LIB_DIR / host_module;
+  if (const auto host = build.find("mr-host-module"); host != build.end()) {
+    host_module = host->second;
+  } else if (!context.tool_dir.empty() && std::filesystem::is_regular_file(beside, ec)) {
+    host_module = beside.lexically_normal().generic_string();
+  }
+  location.files.emplace_back("host module", host_module);
+  return location;
+}
+
 std::unique_ptr<Backend> make_mentalray_backend(const std::string& path, std::string& error) {
+  const Location location = locate_mentalray(path, process_locate_context());
+  if (!location.found) {
+    error = location.error;
+    return nullptr;
+  }
+  mrhost::Paths paths;
+  paths.shader_library = location.file("library");
+  paths.declaration = location.file("declaration");
+  paths.host_module = location.file("host module");
+  paths.shader = "krel_velvet";
   auto backend = std::make_unique<MentalRayBackend>();
-  if (!backend->open(path, error)) return nullptr;
+  if (!backend->open(paths, error)) return nullptr;
   return backend;
 }
 

@@ -1,8 +1,11 @@
 // Everything that differs between Windows and the ELF platforms: opening a
-// plug-in library, finding its symbols, and redirecting standard error.
+// plug-in library, finding its symbols, redirecting standard error, and the
+// names modules use (platform, plug-in suffix, path-list separator).
 #include <cstdio>
 #include <iostream>
 #include <string>
+
+#include <mayahost/modules.h>
 
 #include "internal.h"
 
@@ -57,6 +60,34 @@ void closeLibrary(void* library) {
 }  // namespace mayahost::detail
 
 namespace mayahost {
+
+std::string HostInfo::currentPlatformName() {
+#if defined(_WIN32)
+  return "win64";
+#elif defined(__APPLE__)
+  return "mac";
+#else
+  return "linux";
+#endif
+}
+
+const char* pluginSuffix() {
+#if defined(_WIN32)
+  return ".mll";
+#elif defined(__APPLE__)
+  return ".bundle";
+#else
+  return ".so";
+#endif
+}
+
+char pathListSeparator() {
+#if defined(_WIN32)
+  return ';';
+#else
+  return ':';
+#endif
+}
 
 StderrCapture::StderrCapture() {
   std::cerr.flush();

@@ -9,10 +9,6 @@
 
 namespace mrhost {
 
-Paths built_paths() {
-  return {MRHOST_BUILT_SHADER_LIBRARY, MRHOST_BUILT_HOST_MODULE, MRHOST_BUILT_DECLARATION};
-}
-
 namespace {
 
 std::string dl_error(const std::string& what) {
@@ -296,7 +292,16 @@ Renderer::~Renderer() {
 
 bool Renderer::open(const Paths& paths, std::string* error) {
   if (!read_declaration(paths.declaration, &declaration_, error)) return false;
-  if (!host_.open(paths.host_module, error)) return false;
+  if (!paths.shader.empty() && declaration_.name != paths.shader) {
+    if (error) {
+      *error = paths.declaration + " declares shader \"" + declaration_.name + "\", not \"" +
+               paths.shader + "\"";
+    }
+    return false;
+  }
+  const std::string host_module =
+      paths.host_module.empty() ? library_file_name("mrhost_module") : paths.host_module;
+  if (!host_.open(host_module, error)) return false;
   void* library = dlopen(paths.shader_library.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!library) {
     if (error) *error = dl_error("cannot load shader library " + paths.shader_library);

@@ -11,7 +11,10 @@
 //
 //   std::string error;
 //   mrhost::Renderer renderer;
-//   if (!renderer.open(mrhost::built_paths(), &error)) die(error);
+//   mrhost::Paths paths;
+//   if (!mrhost::resolve("krel_velvet", mrhost::search_path(mrhost::process_environment()),
+//                        &paths, &error) ||
+//       !renderer.open(paths, &error)) die(error);
 //   mrhost::HostModule& host = renderer.host();
 //   host.set_recording(mrhost::kRecordNothing);  // no shared counters when rendering
 //   miTag key = host.add_point_light({4, 6, 5}, {1, 1, 1, 1});
@@ -29,20 +32,55 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace mrhost {
 
-// Where the build put the shader library, the host module and the .mi
-// declaration.
+// The files a shader needs: its library, the renderer's host module and the
+// .mi declaration.
 struct Paths {
   std::string shader_library;
+  // Empty: the renderer's own module, mrhost_module.so (.dll), opened by
+  // its bare name so that the program's run path (its own folder on
+  // Windows) finds it.
   std::string host_module;
   std::string declaration;
+  // The shader the declaration must declare; empty takes whatever it does.
+  std::string shader;
 };
-Paths built_paths();
+
+// Where the renderer looks for what a scene's `link` and `$include` name:
+// the folders of MI_LIBRARY_PATH and MI_RAY_INCPATH, then lib/ and include/
+// under each folder of MI_CUSTOM_SHADER_PATH (as mental ray inside Maya
+// does).
+struct SearchPath {
+  std::vector<std::string> libraries;
+  std::vector<std::string> includes;
+};
+// An environment variable's value, or nothing when it is unset.
+using Environment = std::function<std::optional<std::string>(const std::string& name)>;
+Environment process_environment();
+SearchPath search_path(const Environment& environment);
+
+// The shader library's file name on this platform ("krel_velvet.so").
+std::string library_file_name(const std::string& shader);
+
+// `link "file"` and `$include "file"`: a name with a folder is taken as it
+// is, a bare name from the first folder that holds it. False with a message
+// saying where it looked.
+bool find_library(const std::string& file, const SearchPath& search, std::string* path,
+                  std::string* error);
+bool find_include(const std::string& file, const SearchPath& search, std::string* path,
+                  std::string* error);
+
+// The paths of `shader` as a scene would name them (`link "<shader>.so"`,
+// `$include "<shader>.mi"`), found on `search`; the host module is left to
+// the program's run path.
+bool resolve(const std::string& shader, const SearchPath& search, Paths* paths, std::string* error);
 
 // One loaded host module and its script. A module file is loaded once per
 // process: two HostModule objects on the same file share one script.
@@ -140,8 +178,9 @@ class Renderer {
   Renderer(const Renderer&) = delete;
   Renderer& operator=(const Renderer&) = delete;
 
-  // Reads the declaration, loads the host module and the shader library,
-  // and hands the library the module's handle.
+  // Reads the declaration (which must declare `paths.shader` when that is
+  // set), loads the host module and the shader library, and hands the
+  // library the module's handle.
   bool open(const Paths& paths, std::string* error);
 
   HostModule& host() { return host_; }

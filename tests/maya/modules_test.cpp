@@ -1,0 +1,229 @@
+// Maya modules: the .mod reader on its own (text in, modules or an error
+// out), and resolution from MAYA_MODULE_PATH to the plug-in file that
+// `loadPlugin velvet` loads.
+#include <gtest/gtest.h>
+#include <mayahost/modules.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<mayahost::ModuleDescription> parsed(const std::string& text) {
+  std::vector<mayahost::ModuleDescription> modules;
+  mayahost::ModuleSyntaxError error;
+  EXPECT_TRUE(mayahost::parseModuleFile(text, &modules, &error))
+      << "line " << error.line << ": " << error.message;
+  return modules;
+}
+
+TEST(ModuleSyntax, ReadsEveryPartOfTheDocumentedSyntax) {
+  const auto m = parsed(
+      "# two modules\n"
+      "+ MAYAVERSION:2009 PLATFORM:linux LOCALE:en_US velvet 1.0 ../velvet build\r\n"
+      "plug-ins: bin/plug-ins\n"
+      "[r] scripts: mel\n"
+      "icons:icons2\n"
+      "A=plain\n"
+      "B+=more\n"
+      "C:=folder\n"
+      "D +:= other\n"
+      "\n"
+      "- other 2.0 elsewhere\n");
+  ASSERT_EQ(m.size(), 2u);
+  EXPECT_EQ(m[0].line, 2);
+  EXPECT_TRUE(m[0].enabled);
+  EXPECT_EQ(m[0].mayaVersion, "2009");
+  EXPECT_EQ(m[0].platform, "linux");
+  EXPECT_EQ(m[0].locale, "en_US");
+  EXPECT_EQ(m[0].name, "velvet");
+  EXPECT_EQ(m[0].version, "1.0");
+  EXPECT_EQ(m[0].path, "../velvet build");  // the rest of the line: blanks allowed
+  EXPECT_EQ(m[0].plugIns.path, "bin/plug-ins");
+  EXPECT_FALSE(m[0].plugIns.recursive);
+  EXPECT_EQ(m[0].scripts.path, "mel");
+  EXPECT_TRUE(m[0].scripts.recursive);
+  EXPECT_EQ(m[0].icons.path, "icons2");
+  EXPECT_EQ(m[0].presets.path, "");
+  ASSERT_EQ(m[0].variables.size(), 4u);
+  const bool expected[4][2] = {{false, false}, {true, false}, {false, true}, {true, true}};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(m[0].variables[i].name, std::string(1, static_cast<char>('A' + i)));
+    EXPECT_EQ(m[0].variables[i].append, expected[i][0]) << i;
+    EXPECT_EQ(m[0].variables[i].relative, expected[i][1]) << i;
+  }
+  EXPECT_EQ(m[0].variables[3].value, "other");
+  EXPECT_EQ(m[0].variables[3].line, 9);
+  EXPECT_FALSE(m[1].enabled);
+  EXPECT_EQ(m[1].path, "elsewhere");
+}
+
+TEST(ModuleSyntax, MalformedLinesAreReportedByLineNumberAndReason) {
+  const struct {
+    const char* text;
+    int line;
+    const char* reason;
+  } cases[] = {
+      {"+ velvet 1.0 velvet\n\nplug-ins: p\n", 3, "outside a module block"},
+      {"A=1\n", 1, "outside a module block"},
+      {"+ velvet 1.0\n", 1, "needs a name, a version and a path"},
+      {"+ PLATFORM:linux\n", 1, "needs a name, a version and a path"},
+      {"\n+ OS:linux velvet 1.0 v\n", 2, "unknown condition 'OS:'"},
+      {"+ PLATFORM:linux PLATFORM:mac velvet 1.0 v\n", 1, "given twice"},
+      {"+ PLATFORM: velvet 1.0 v\n", 1, "has no value"},
+      {"+ velvet 1.0 v\nplug-ins:\n", 2, "'plug-ins:' needs a folder"},
+      {"+ velvet 1.0 v\n9X=1\n", 2, "bad variable name"},
+      {"+ velvet 1.0 v\nPATH+:=\n", 2, "needs a folder"},
+      {"+ velvet 1.0 v\njust words\n", 2, "VARIABLE=VALUE"},
+      {"+ velvet 1.0 v\nA=\0\n", 2, "NUL"},
+  };
+  for (const auto& c : cases) {
+    const std::string text(c.text, c.text + std::char_traits<char>::length(c.text) +
+                                       (std::string(c.reason) == "NUL" ? 2 : 0));
+    std::vector<mayahost::ModuleDescription> modules;
+    mayahost::ModuleSyntaxError error;
+    EXPECT_FALSE(mayahost::parseModuleFile(text, &modules, &error)) << c.text;
+    EXPECT_EQ(error.line, c.line) << c.text;
+    EXPECT_NE(error.message.find(c.reason), std::string::npos) << c.text << " -> " << error.message;
+  }
+}
+
+// A folder of module files and plug-ins, and an environment that sees only
+// the variables a test gives it.
+class ModuleResolution : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() /
+            ("velvet_modules_" +
+             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  std::string path(const std::string& relative) const {
+    return (root_ / relative).lexically_normal().generic_string();
+  }
+  void write(const std::string& relative, const std::string& text) {
+    fs::create_directories((root_ / relative).parent_path());
+    std::ofstream(root_ / relative, std::ios::binary) << text;
+  }
+  mayahost::Status resolve(mayahost::SearchPaths* paths,
+                           const mayahost::HostInfo& host = mayahost::HostInfo()) {
+    const std::map<std::string, std::string> vars = env;
+    return mayahost::resolveModules(
+        [vars](const std::string& name) -> std::optional<std::string> {
+          const auto it = vars.find(name);
+          if (it == vars.end()) return std::nullopt;
+          return it->second;
+        },
+        host, paths);
+  }
+  std::string list(std::initializer_list<std::string> parts) {
+    std::string s;
+    for (const std::string& p : parts) s += (s.empty() ? "" : std::string(1, sep)) + p;
+    return s;
+  }
+
+  const char sep = mayahost::pathListSeparator();
+  const std::string so = mayahost::pluginSuffix();
+  fs::path root_;
+  std::map<std::string, std::string> env;
+};
+
+TEST_F(ModuleResolution, ConditionsPickTheBlockForThisHostAndTheFirstModuleOfANameWins) {
+  write("a/velvet.mod",
+        "+ PLATFORM:nowhere velvet 9.0 wrong\n\n"
+        "+ MAYAVERSION:1999 velvet 8.0 wrong\n\n"
+        "+ LOCALE:ja_JP velvet 7.0 wrong\n\n"
+        "+ velvet 1.0 ../v1\n");
+  write("b/velvet.mod", "+ velvet 2.0 ../v2\n");
+  write("v1/plug-ins/velvet" + so, "");
+  write("v2/plug-ins/velvet" + so, "");
+  env["MAYA_MODULE_PATH"] = list({path("missing"), path("a"), path("b")});
+  mayahost::SearchPaths paths;
+  ASSERT_TRUE(resolve(&paths).ok());
+  ASSERT_EQ(paths.modules.size(), 1u);
+  EXPECT_EQ(paths.modules[0].version, "1.0");
+  EXPECT_EQ(paths.modules[0].root, path("v1"));
+  EXPECT_EQ(paths.modules[0].line, 7);
+  std::string file;
+  ASSERT_TRUE(mayahost::findPlugin("velvet", paths, &file).ok());
+  EXPECT_EQ(file, path("v1/plug-ins/velvet" + so));
+}
+
+TEST_F(ModuleResolution, PathsAreTheEnvironmentsThenTheModulesWithOverridesAndVariables) {
+  write("mods/m.mod",
+        "+ m 1.0 m\n"
+        "plug-ins: bin\n"
+        "[r] scripts: mel\n"
+        "MAYA_PLUG_IN_PATH+:=extra\n"
+        "TOOL=literal\n"
+        "TOOL+=more\n");
+  fs::create_directories(root_ / "mods/m/mel/b");
+  fs::create_directories(root_ / "mods/m/mel/a");
+  env["MAYA_MODULE_PATH"] = path("mods");
+  env["MAYA_PLUG_IN_PATH"] = path("user");
+  env["MAYA_SCRIPT_PATH"] = path("userScripts");
+  mayahost::SearchPaths paths;
+  ASSERT_TRUE(resolve(&paths).ok());
+  EXPECT_EQ(paths.plugInPath,
+            (std::vector<std::string>{path("user"), path("mods/m/extra"), path("mods/m/bin")}));
+  EXPECT_EQ(paths.scriptPath,
+            (std::vector<std::string>{path("userScripts"), path("mods/m/mel"), path("mods/m/mel/a"),
+                                      path("mods/m/mel/b")}));
+  EXPECT_EQ(paths.iconPath, std::vector<std::string>{path("mods/m/icons")});
+  const std::string tool = std::string("literal") + sep + "more";
+  EXPECT_EQ(paths.variables, (std::vector<std::pair<std::string, std::string>>{
+                                 {"MAYA_PLUG_IN_PATH", list({path("user"), path("mods/m/extra")})},
+                                 {"TOOL", tool}}));
+}
+
+TEST_F(ModuleResolution, PluginsLoadByNameWithOrWithoutSuffixOrByPath) {
+  write("p/velvet" + so, "");
+  env["MAYA_PLUG_IN_PATH"] = list({path("empty"), path("p")});
+  mayahost::SearchPaths paths;
+  ASSERT_TRUE(resolve(&paths).ok());
+  for (const std::string& name :
+       {std::string("velvet"), "velvet" + so, path("p/velvet"), path("p/velvet" + so)}) {
+    std::string file;
+    ASSERT_TRUE(mayahost::findPlugin(name, paths, &file).ok()) << name;
+    EXPECT_EQ(fs::path(file), fs::path(path("p/velvet" + so))) << name;
+  }
+  std::string file;
+  const mayahost::Status st = mayahost::findPlugin("other", paths, &file);
+  EXPECT_FALSE(st.ok());
+  EXPECT_NE(st.message().find("other" + so), std::string::npos) << st.message();
+  EXPECT_NE(st.message().find(path("p")), std::string::npos) << st.message();
+  EXPECT_FALSE(mayahost::findPlugin(path("p/other"), paths, &file).ok());
+  EXPECT_FALSE(mayahost::findPlugin("", paths, &file).ok());
+}
+
+TEST_F(ModuleResolution, BadModulesAreNamedByFileAndLine) {
+  write("mods/good.mod", "+ good 1.0 good\n");
+  write("mods/velvet.mod", "+ velvet 1.0 velvet\n\nplug-ins: x\n");
+  env["MAYA_MODULE_PATH"] = path("mods");
+  mayahost::SearchPaths paths;
+  mayahost::Status st = resolve(&paths);
+  EXPECT_FALSE(st.ok());
+  EXPECT_NE(st.message().find(path("mods/velvet.mod") + ":3: "), std::string::npos) << st.message();
+
+  // A module whose plug-in folder is empty: found, but `loadPlugin` says why
+  // the plug-in is not.
+  write("mods/velvet.mod", "+ velvet 1.0 velvet\n");
+  fs::create_directories(root_ / "mods/velvet/plug-ins");
+  ASSERT_TRUE(resolve(&paths).ok());
+  std::string file;
+  st = mayahost::findPlugin("velvet", paths, &file);
+  EXPECT_FALSE(st.ok());
+  EXPECT_NE(st.message().find("module 'velvet' (" + path("mods/velvet.mod") + ":1) has no plug-in"),
+            std::string::npos)
+      << st.message();
+}
+
+}  // namespace
