@@ -61,6 +61,13 @@ class Backend : public preview::Backend {
     };
     return params;
   }
+  preview::ParamHints hints(const std::string& name) const override {
+    if (name == "color") return {"0.5,0.2,0.2", {}, {}};
+    if (name == "edginess") return {"4", 0.0, 50.0};
+    if (name == "bounces") return {"0", {}, {}};
+    if (name == "lobe") return {"on", {}, {}};
+    return {};
+  }
   std::string set_parameter(const std::string& name, const preview::ParamValue& v) override {
     if (name == "color") {
       s_.color = {v.v[0], v.v[1], v.v[2]};

@@ -302,4 +302,43 @@ TEST_F(CliLooks, ListLooksSaysWhereEachLookWasFound) {
   EXPECT_NE(out_.str().find("--maya-presets/--mr-looks"), std::string::npos) << out_.str();
 }
 
+TEST_F(Cli, ServeTakesAPortAndTheOutFolderButNoLook) {
+  // A build without the server says what would enable it.
+  EXPECT_EQ(preview::run({"--serve"}, env_), preview::kExitFailure);
+  EXPECT_NE(err_.str().find("libcpp-httplib-dev and nlohmann-json3-dev"), std::string::npos)
+      << err_.str();
+  const std::vector<std::vector<std::string>> bad = {
+      {"--port", "8000"},
+      {"--serve", "--port", "65536"},
+      {"--serve", "--port", "x"},
+      {"--serve", "--maya", "edginess=1"},
+      {"--serve", "--size", "8x8"},
+      {"--serve", "--list"},
+      {"--serve", "--look", "warm"},
+      {"--serve", "--list-looks"},
+      {"--serve=yes"},
+  };
+  for (const auto& args : bad) {
+    EXPECT_EQ(preview::run(args, env_), preview::kExitUsage) << ::testing::PrintToString(args);
+  }
+  preview::ServeOptions got;
+  std::size_t hosts = 0;
+  env_.serve = [&](std::vector<preview::LoadedHost>& loaded, const preview::ServeOptions& o,
+                   std::ostream&, std::ostream&) {
+    got = o;
+    hosts = loaded.size();
+    return preview::kExitOk;
+  };
+  ASSERT_EQ(preview::run({"--serve", "--out", dir_.string(), "--threads", "3"}, env_),
+            preview::kExitOk);
+  EXPECT_EQ(got.port, preview::kDefaultPort);
+  EXPECT_EQ(got.out_dir, dir_.string());
+  EXPECT_EQ(got.threads, 3);
+  EXPECT_EQ(hosts, 2u);
+  EXPECT_TRUE(nothing_written()) << "only Save writes";
+  ASSERT_EQ(preview::run({"--serve", "--port", "0", "--hosts", "mr"}, env_), preview::kExitOk);
+  EXPECT_EQ(got.port, 0);
+  EXPECT_EQ(hosts, 1u);
+}
+
 }  // namespace

@@ -75,3 +75,19 @@ TEST(AreaLightSamples, SpreadOverTheRectangleAndNeverRepeat) {
 }
 
 }  // namespace
+
+TEST(Cancellation, ACancelledRenderStopsBeforeShadingAndSaysSo) {
+  preview::SceneOptions options;
+  options.width = 64;
+  options.height = 64;
+  const preview::Scene scene(options);
+  fake::Backend backend;
+  backend.set_lights(scene.lights());
+  const std::atomic<bool> cancel{true};
+  preview::Image image;
+  std::string error;
+  preview::RenderStats stats;
+  EXPECT_FALSE(preview::render(scene, backend, 2, image, nullptr, error, &stats, &cancel));
+  EXPECT_EQ(error, "cancelled");
+  EXPECT_EQ(stats.shaded, 0);
+}

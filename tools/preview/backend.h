@@ -64,6 +64,13 @@ class Backend {
   // and types.
   virtual const std::vector<ParamInfo>& parameters() const = 0;
 
+  // Default and soft range of a parameter that parameters() lists, as the
+  // host declares them; nothing for a host that declares none.
+  virtual ParamHints hints(const std::string& name) const {
+    (void)name;
+    return {};
+  }
+
   // `value` has already been parsed for the type that parameters() lists
   // under `name`. Returns an empty string on success, otherwise a message.
   virtual std::string set_parameter(const std::string& name, const ParamValue& value) = 0;

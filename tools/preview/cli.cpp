@@ -90,6 +90,9 @@ struct Options {
   bool list_looks = false;
   std::optional<std::string> maya_presets, mr_looks;
   std::optional<std::string> save_look;
+  bool serve = false;
+  std::optional<int> port;
+  std::string look_flag;  // the last scene or material flag given, "" for none
 };
 
 std::vector<std::string> split_list(const std::string& text) {
@@ -165,6 +168,11 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
     if (flag == "help") {
       no_value();
       o.help = true;
+    } else if (flag == "serve") {
+      no_value();
+      o.serve = true;
+    } else if (flag == "port") {
+      o.port = int_in(flag, value(), 0, 65535);
     } else if (flag == "list") {
       no_value();
       o.list = true;
@@ -176,9 +184,11 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
       o.list_looks = true;
     } else if (flag == "look") {
       if (o.look) throw UsageError{"--look may be given once"};
+      o.look_flag = arg;
       o.look = value();
     } else if (flag == "save-look") {
       if (o.save_look) throw UsageError{"--save-look may be given once"};
+      o.look_flag = arg;
       o.save_look = value();
       if (!valid_look_name(*o.save_look)) {
         throw UsageError{
@@ -194,12 +204,14 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
       if (o.sweep) throw UsageError{"--sweep may be given once"};
       o.sweep = name_value(flag, value());
     } else if (flag == "size") {
+      o.look_flag = arg;
       const std::string v = value();
       const std::size_t x = v.find('x');
       if (x == std::string::npos) throw UsageError{"--size takes WIDTHxHEIGHT, not '" + v + "'"};
       o.scene.width = int_in(flag, v.substr(0, x), 1, 8192);
       o.scene.height = int_in(flag, v.substr(x + 1), 1, 8192);
     } else if (flag == "aa") {
+      o.look_flag = arg;
       o.scene.aa = int_in(flag, value(), 1, 16);
     } else if (flag == "threads") {
       o.threads = int_in(flag, value(), 1, 1024);
@@ -207,16 +219,22 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
       o.out_dir = value();
       if (o.out_dir.empty()) throw UsageError{"--out needs a directory"};
     } else if (flag == "fov") {
+      o.look_flag = arg;
       o.scene.fov = double_in(flag, value(), 1.0, 170.0);
     } else if (flag == "distance") {
+      o.look_flag = arg;
       o.scene.distance = double_in(flag, value(), 3.0, 1000.0);
     } else if (flag == "key") {
+      o.look_flag = arg;
       o.scene.key = static_cast<float>(double_in(flag, value(), 0.0, 1000.0));
     } else if (flag == "fill") {
+      o.look_flag = arg;
       o.scene.fill = static_cast<float>(double_in(flag, value(), 0.0, 1000.0));
     } else if (flag == "rim") {
+      o.look_flag = arg;
       o.scene.rim = static_cast<float>(double_in(flag, value(), 0.0, 1000.0));
     } else if (flag == "area-samples") {
+      o.look_flag = arg;
       o.scene.area_samples = int_in(flag, value(), 1, 1024);
     } else if (flag == "irradiance") {
       const std::string v = value();
@@ -228,6 +246,7 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
       }
       o.scene.irradiance = {c.v[0], c.v[1], c.v[2]};
     } else if (flag == "shapes") {
+      o.look_flag = arg;
       const std::string v = value();
       o.scene.sphere = o.scene.torus = false;
       for (const std::string& s : split_list(v)) {
@@ -258,6 +277,7 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
       for (const HostEntry& h : env.hosts) {
         if (flag == h.flag) {
           o.params[h.flag].push_back(name_value(flag, value()));
+          o.look_flag = "--" + flag;
           matched = true;
         } else if (flag == h.path_flag) {
           o.plugin_paths[h.flag] = value();
@@ -273,13 +293,21 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
   if (o.save_look && (o.compare || o.sweep)) {
     throw UsageError{"--save-look cannot be combined with --compare or --sweep"};
   }
+  if (o.port && !o.serve) throw UsageError{"--port needs --serve"};
+  if (o.serve) {
+    if (o.list || o.compare || o.sweep || o.where || o.list_looks) {
+      throw UsageError{
+          "--serve cannot be combined with --list, --list-looks, --compare, --sweep or --hosts "
+          "alone"};
+    }
+    if (!o.look_flag.empty()) {
+      throw UsageError{"--serve takes the look from the page, not from " + o.look_flag};
+    }
+  }
   return o;
 }
 
-struct Host {
-  const HostEntry* entry;
-  std::unique_ptr<Backend> backend;
-};
+using Host = LoadedHost;
 
 std::string known_names(const Backend& backend) {
   std::string names;
@@ -451,6 +479,12 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
       for (const HostEntry& h : env.hosts) o.hosts.push_back(h.flag);
     }
     if (o.hosts.empty()) throw Failure{"no host was built into this tool"};
+    if (o.serve && !env.serve) {
+      throw Failure{
+          "--serve is not built into this copy of the tool: it needs cpp-httplib and "
+          "nlohmann-json (Debian packages libcpp-httplib-dev and nlohmann-json3-dev); install "
+          "them and rebuild"};
+    }
     for (const auto& [flag, list] : o.params) {
       if (std::find(o.hosts.begin(), o.hosts.end(), flag) == o.hosts.end()) {
         throw UsageError{"--" + flag + " given, but " + flag + " is not among the hosts"};
@@ -510,6 +544,14 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
         }
         return kExitOk;
       }
+    }
+
+    if (o.serve) {
+      ServeOptions serve;
+      serve.port = o.port.value_or(kDefaultPort);
+      serve.out_dir = o.out_dir;
+      serve.threads = o.threads > 0 ? o.threads : std::max(1, env.default_threads);
+      return env.serve(hosts, serve, out, err);
     }
 
     if (o.list) {
@@ -655,6 +697,32 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
   } catch (const Failure& e) {
     err << "velvet-preview: " << e.message << "\n";
     return kExitFailure;
+  }
+}
+
+std::string parse_look(const std::vector<std::string>& args, const std::vector<LoadedHost>& hosts,
+                       Look& out) {
+  try {
+    CliEnvironment env;
+    for (const LoadedHost& h : hosts) env.hosts.push_back(*h.entry);
+    const Options o = parse(args, env);
+    if (o.help || o.list || o.compare || o.sweep || o.serve || o.port || o.where ||
+        !o.hosts.empty() || !o.plugin_paths.empty() || o.threads != 0 || o.out_dir != ".") {
+      throw UsageError{"a look takes scene flags and host values only"};
+    }
+    Look look;
+    look.scene = o.scene;
+    for (const LoadedHost& h : hosts) {
+      const auto given = o.params.find(h.entry->flag);
+      if (given == o.params.end()) continue;
+      for (const auto& [name, text] : given->second) {
+        look.values[h.entry->flag].emplace_back(name, checked_value(h, name, text));
+      }
+    }
+    out = std::move(look);
+    return "";
+  } catch (const UsageError& e) {
+    return e.message;
   }
 }
 

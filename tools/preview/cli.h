@@ -4,6 +4,7 @@
 #define VELVET_TOOLS_PREVIEW_CLI_H
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -12,6 +13,7 @@
 #include "tools/preview/backend.h"
 #include "tools/preview/locate.h"
 #include "tools/preview/looks.h"
+#include "tools/preview/scene.h"
 
 namespace preview {
 
@@ -28,6 +30,21 @@ struct HostEntry {
   std::function<Location(const std::string& path)> locate;
 };
 
+// A host whose plug-in is loaded.
+struct LoadedHost {
+  const HostEntry* entry;
+  std::unique_ptr<Backend> backend;
+};
+
+// The port --serve listens on when --port is not given.
+constexpr int kDefaultPort = 8642;
+
+struct ServeOptions {
+  int port = kDefaultPort;  // 0: any free port
+  std::string out_dir;      // where "Save" writes
+  int threads = 1;
+};
+
 struct CliEnvironment {
   std::vector<HostEntry> hosts;
   std::ostream* out;
@@ -35,6 +52,11 @@ struct CliEnvironment {
   bool err_is_terminal = false;  // draws the progress bar
   int default_threads = 1;
   LookFiles looks;  // where --look finds looks unless flags say otherwise
+  // Serves the live preview page (--serve) through the loaded hosts until
+  // interrupted and returns the exit code. Null in a build without it.
+  std::function<int(std::vector<LoadedHost>& hosts, const ServeOptions& options, std::ostream& out,
+                    std::ostream& err)>
+      serve;
 };
 
 // Exit codes: 0 done, 1 a failure while rendering or writing, 2 bad input
@@ -44,6 +66,20 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 int run(const std::vector<std::string>& args, const CliEnvironment& env);
+
+// A look: the scene and, by host flag, each host's checked values in the
+// order given.
+struct Look {
+  SceneOptions scene;
+  std::map<std::string, std::vector<std::pair<std::string, ParamValue>>> values;
+};
+
+// Reads scene flags and --<host> NAME=VALUE flags exactly as run() does,
+// checking each value against the parameters of `hosts`. Returns an empty
+// string, or the message that run() prints for the same flags (any other
+// flag is refused).
+std::string parse_look(const std::vector<std::string>& args, const std::vector<LoadedHost>& hosts,
+                       Look& out);
 
 }  // namespace preview
 

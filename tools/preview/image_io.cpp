@@ -28,7 +28,10 @@ unsigned char srgb_byte(float linear) {
   return static_cast<unsigned char>(std::lround(v * 255.0));
 }
 
-bool write_png(const std::string& path, const Image& image, std::string& error) {
+namespace {
+
+// 8-bit sRGB codes, NaN pixels magenta.
+std::vector<unsigned char> srgb_bytes(const Image& image) {
   std::vector<unsigned char> bytes(image.rgb.size());
   for (std::size_t i = 0; i < image.rgb.size(); i += 3) {
     const float* p = &image.rgb[i];
@@ -40,17 +43,50 @@ bool write_png(const std::string& path, const Image& image, std::string& error) 
     }
     for (int c = 0; c < 3; ++c) bytes[i + c] = srgb_byte(p[c]);
   }
+  return bytes;
+}
+
+png_image png_header(const Image& image) {
   png_image png;
   std::memset(&png, 0, sizeof png);
   png.version = PNG_IMAGE_VERSION;
   png.width = static_cast<png_uint_32>(image.width);
   png.height = static_cast<png_uint_32>(image.height);
   png.format = PNG_FORMAT_RGB;  // 8-bit, sRGB-encoded: libpng adds the sRGB chunk
+  return png;
+}
+
+}  // namespace
+
+bool write_png(const std::string& path, const Image& image, std::string& error) {
+  const std::vector<unsigned char> bytes = srgb_bytes(image);
+  png_image png = png_header(image);
   if (!png_image_write_to_file(&png, path.c_str(), 0, bytes.data(), image.width * 3, nullptr)) {
     error = "cannot write " + path + ": " + png.message;
     png_image_free(&png);
     return false;
   }
+  return true;
+}
+
+bool encode_png(const Image& image, std::vector<unsigned char>& out, std::string& error) {
+  const std::vector<unsigned char> bytes = srgb_bytes(image);
+  png_image png = png_header(image);
+  // The first call only measures.
+  png_alloc_size_t size = 0;
+  if (!png_image_write_to_memory(&png, nullptr, &size, 0, bytes.data(), image.width * 3, nullptr)) {
+    error = std::string("cannot encode a PNG: ") + png.message;
+    png_image_free(&png);
+    return false;
+  }
+  out.resize(size);
+  if (!png_image_write_to_memory(&png, out.data(), &size, 0, bytes.data(), image.width * 3,
+                                 nullptr)) {
+    error = std::string("cannot encode a PNG: ") + png.message;
+    png_image_free(&png);
+    return false;
+  }
+  out.resize(size);
   return true;
 }
 

@@ -14,6 +14,8 @@ namespace preview {
 // 8-bit sRGB-encoded PNG (with an sRGB chunk). Values are clamped to [0, 1];
 // NaN pixels are written magenta so that they cannot pass unnoticed.
 bool write_png(const std::string& path, const Image& image, std::string& error);
+// The same PNG, in memory: the bytes write_png() puts in the file.
+bool encode_png(const Image& image, std::vector<unsigned char>& out, std::string& error);
 
 // 32-bit float RGB OpenEXR, linear values exactly as rendered.
 bool write_exr(const std::string& path, const Image& image, std::string& error);

@@ -6,6 +6,9 @@
 
 #include "tools/preview/cli.h"
 #include "tools/preview/hosts.h"
+#ifdef VELVET_PREVIEW_WITH_SERVE
+#include "tools/preview/serve/serve.h"
+#endif
 
 int main(int argc, char** argv) {
   preview::CliEnvironment env;
@@ -15,5 +18,8 @@ int main(int argc, char** argv) {
   env.err_is_terminal = preview::stderr_is_terminal();
   env.default_threads = static_cast<int>(std::thread::hardware_concurrency());
   env.looks = preview::default_look_files(preview::process_locate_context());
+#ifdef VELVET_PREVIEW_WITH_SERVE
+  env.serve = preview::serve::run_server;
+#endif
   return preview::run(std::vector<std::string>(argv + 1, argv + argc), env);
 }

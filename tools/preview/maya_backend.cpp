@@ -103,6 +103,33 @@ class MayaBackend : public Backend {
   const char* name() const override { return "maya"; }
   const std::vector<ParamInfo>& parameters() const override { return params_; }
 
+  ParamHints hints(const std::string& name) const override {
+    ParamHints h;
+    mayahost::AttributeInfo info;
+    const ParamInfo* param = find_param(params_, name);
+    if (param == nullptr || !mayahost::attribute("velvet", name, &info)) return h;
+    h.soft_min = info.softMin;
+    h.soft_max = info.softMax;
+    // setDefault's value where it was called, else what create was given
+    // (a compound's children's).
+    std::vector<double> d = info.defaultValue;
+    if (d.empty() && !info.children.empty()) {
+      for (const std::string& child : info.children) {
+        mayahost::AttributeInfo c;
+        if (mayahost::attribute("velvet", child, &c)) d.push_back(c.createDefault);
+      }
+    } else if (d.empty()) {
+      d.push_back(info.createDefault);
+    }
+    if (d.size() != static_cast<std::size_t>(arity(param->type))) return h;
+    ParamValue v;
+    v.type = param->type;
+    for (std::size_t k = 0; k < d.size(); ++k) v.v[k] = static_cast<float>(d[k]);
+    v.b = d[0] != 0.0;
+    h.default_text = format_value(v);
+    return h;
+  }
+
   std::string set_parameter(const std::string& name, const ParamValue& v) override {
     float values[3] = {v.v[0], v.v[1], v.v[2]};
     std::size_t count = static_cast<std::size_t>(arity(v.type));

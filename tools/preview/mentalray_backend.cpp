@@ -80,14 +80,38 @@ class MentalRayBackend : public Backend {
   const char* name() const override { return "mentalray"; }
   const std::vector<ParamInfo>& parameters() const override { return params_; }
 
+  ParamHints hints(const std::string& name) const override {
+    ParamHints h;
+    const ParamInfo* param = find_param(params_, name);
+    const mrhost::Parameter* declared = renderer_.declaration().find(name);
+    if (param == nullptr || declared == nullptr) return h;
+    // Colours are declared with an alpha that the tool does not set.
+    const std::size_t n = static_cast<std::size_t>(arity(param->type));
+    if (declared->value.size() < n) return h;
+    ParamValue v;
+    v.type = param->type;
+    for (std::size_t k = 0; k < n; ++k) v.v[k] = declared->value[k];
+    v.b = declared->value[0] != 0.0f;
+    v.i = static_cast<int>(declared->value[0]);
+    h.default_text = format_value(v);
+    return h;
+  }
+
   std::string set_parameter(const std::string& name, const ParamValue& v) override {
     std::vector<float> values(v.v, v.v + arity(v.type));
     if (v.type == ParamType::Boolean) values = {v.b ? 1.0f : 0.0f};
     if (v.type == ParamType::Integer) values = {static_cast<float>(v.i)};
     std::string error;
     if (!block_->set(name, values, &error)) return error;
-    // Kept so that a new block (new lights) gets the same values.
-    settings_.emplace_back(name, values);
+    // Kept so that a new block (new lights) gets the same values; one entry
+    // per name, so that a long-lived backend set again and again stays small.
+    for (auto& [known, kept] : settings_) {
+      if (known == name) {
+        kept = std::move(values);
+        return "";
+      }
+    }
+    settings_.emplace_back(name, std::move(values));
     return "";
   }
 

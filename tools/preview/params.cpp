@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace preview {
 
@@ -117,6 +118,41 @@ bool split_values(const ParamInfo& info, std::string_view text, std::vector<std:
     out.push_back(std::move(value));
   }
   return true;
+}
+
+std::string format_value(const ParamValue& value) {
+  const auto number = [](float f) {
+    char text[32];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, f);
+    return ec == std::errc() ? std::string(text, end) : std::string("nan");
+  };
+  switch (value.type) {
+    case ParamType::Float:
+      return number(value.v[0]);
+    case ParamType::Integer:
+      return std::to_string(value.i);
+    case ParamType::Boolean:
+      return value.b ? "on" : "off";
+    case ParamType::Color:
+    case ParamType::Vector:
+      return number(value.v[0]) + "," + number(value.v[1]) + "," + number(value.v[2]);
+  }
+  return "";
+}
+
+bool same_value(const ParamValue& a, const ParamValue& b) {
+  if (a.type != b.type) return false;
+  switch (a.type) {
+    case ParamType::Integer:
+      return a.i == b.i;
+    case ParamType::Boolean:
+      return a.b == b.b;
+    default:
+      for (int k = 0; k < arity(a.type); ++k) {
+        if (std::memcmp(&a.v[k], &b.v[k], sizeof(float)) != 0) return false;
+      }
+      return true;
+  }
 }
 
 const ParamInfo* find_param(const std::vector<ParamInfo>& params, std::string_view name) {

@@ -3,6 +3,7 @@
 #ifndef VELVET_TOOLS_PREVIEW_PARAMS_H
 #define VELVET_TOOLS_PREVIEW_PARAMS_H
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,14 @@ struct ParamValue {
   bool b = false;                   // Boolean
 };
 
+// What a control for a parameter shows besides its type: the host's default
+// as value text (empty when the host declares none) and the soft range, where
+// the host gives one.
+struct ParamHints {
+  std::string default_text;
+  std::optional<double> soft_min, soft_max;
+};
+
 // "float", "color (r,g,b)", ... as shown in messages and --list.
 const char* type_text(ParamType type);
 
@@ -38,6 +47,13 @@ bool parse_value(const ParamInfo& info, std::string_view text, ParamValue& out, 
 // one text per value, grouping numbers by the type's arity.
 bool split_values(const ParamInfo& info, std::string_view text, std::vector<std::string>& out,
                   std::string& error);
+
+// The value as parse_value() reads it back: the shortest text that gives the
+// same floats, colours as "r,g,b", booleans as on/off.
+std::string format_value(const ParamValue& value);
+
+// Same type and the same bits in every number the type uses.
+bool same_value(const ParamValue& a, const ParamValue& b);
 
 const ParamInfo* find_param(const std::vector<ParamInfo>& params, std::string_view name);
 

@@ -89,7 +89,7 @@ std::int64_t render_units(const Scene& scene) {
 }
 
 bool render(const Scene& scene, Backend& backend, int threads, Image& out, Progress* progress,
-            std::string& error, RenderStats* stats) {
+            std::string& error, RenderStats* stats, const std::atomic<bool>* cancel) {
   const Tiles tiles = tiles_of(scene);
   threads = std::max(1, std::min(threads, tiles.count()));
   out = Image(scene.width(), scene.height());
@@ -107,6 +107,7 @@ bool render(const Scene& scene, Backend& backend, int threads, Image& out, Progr
   const auto work = [&](ShadingContext& context) {
     std::int64_t mine = 0;
     for (int tile = next.fetch_add(1); tile < tiles.count(); tile = next.fetch_add(1)) {
+      if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) break;
       mine += render_tile(scene, context, tile, tiles, out);
       if (progress != nullptr) {
         const int w = std::min(kTile, scene.width() - (tile % tiles.across) * kTile);
@@ -121,6 +122,10 @@ bool render(const Scene& scene, Backend& backend, int threads, Image& out, Progr
   work(*contexts[0]);
   for (std::thread& th : pool) th.join();
   if (stats != nullptr) stats->shaded = shaded.load();
+  if (cancel != nullptr && cancel->load()) {
+    error = "cancelled";
+    return false;
+  }
   return true;
 }
 

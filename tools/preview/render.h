@@ -2,6 +2,7 @@
 #ifndef VELVET_TOOLS_PREVIEW_RENDER_H
 #define VELVET_TOOLS_PREVIEW_RENDER_H
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <ostream>
@@ -52,9 +53,12 @@ struct RenderStats {
 // Renders the scene with `threads` threads (at least 1). Every pixel depends
 // only on its own samples, summed in a fixed order, so the image has the
 // same bits whatever the thread count. Returns false with `error` when the
-// backend cannot make a shading context.
+// backend cannot make a shading context, or with "cancelled" when `cancel`
+// (may be null) turned true: it is read between tiles, so a render stops
+// within one tile per thread of being cancelled.
 bool render(const Scene& scene, Backend& backend, int threads, Image& out, Progress* progress,
-            std::string& error, RenderStats* stats = nullptr);
+            std::string& error, RenderStats* stats = nullptr,
+            const std::atomic<bool>* cancel = nullptr);
 
 // Pixels one render of the scene contributes to a Progress total.
 std::int64_t render_units(const Scene& scene);

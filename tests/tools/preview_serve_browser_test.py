@@ -1,0 +1,208 @@
+#!/usr/bin/env python3
+"""The live preview page in a real browser (headless Chromium).
+
+Starts `velvet-preview --serve --port 0`, opens the page and checks that it
+lists every parameter that `velvet-preview --list` gives for each host, that
+moving `edginess` changes the Maya image, that the image finally shown is the
+one the page's command line renders, that the MEL and .mi snippets carry the
+values set, that Save writes those same files and that linked mode sets both
+hosts.
+
+usage: preview_serve_browser_test.py VELVET_PREVIEW [--screenshot PNG]
+Exits 77 (skipped) when Chromium, its driver or Selenium is missing.
+"""
+import base64
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+
+
+def skip(reason):
+    print("SKIPPED: " + reason)
+    sys.exit(SKIP)
+
+
+try:
+    from selenium import webdriver
+    from selenium.webdriver.chrome.options import Options
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.by import By
+except ImportError:
+    skip("Selenium is missing (Debian: python3-selenium)")
+
+CHROMIUM = shutil.which("chromium") or shutil.which("chromium-browser")
+DRIVER = shutil.which("chromedriver")
+if not CHROMIUM or not DRIVER:
+    skip("Chromium or chromedriver is missing (Debian: chromium, chromium-driver)")
+
+
+def listing(tool):
+    """{host flag: [parameter names]} as `velvet-preview --list` prints them."""
+    hosts, current = {}, None
+    out = subprocess.run([tool, "--list"], capture_output=True, text=True, check=True).stdout
+    for line in out.splitlines():
+        m = re.match(r"(\S+) \(--\S+ NAME=VALUE\):", line)
+        if m:
+            current = hosts.setdefault(m.group(1), [])
+        elif line.startswith("  ") and current is not None:
+            current.append(line.split()[0])
+    return hosts
+
+
+def wait_until(what, condition, timeout=60):
+    end = time.time() + timeout
+    while time.time() < end:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.05)
+    raise AssertionError("timed out waiting for " + what)
+
+
+def png_of(driver, host):
+    src = driver.find_element(By.ID, "image-" + host).get_attribute("src")
+    assert src.startswith("data:image/png;base64,"), src[:40]
+    return base64.b64decode(src.split(",", 1)[1])
+
+
+def settled(driver):
+    """True once the full image of the newest look is shown."""
+    return driver.execute_script(
+        "const i = document.getElementById('images');"
+        "return !state.posting && !state.dirty && state.posted > 0 &&"
+        " Number(i.dataset.generation) === state.posted && i.dataset.stage === '2';")
+
+
+def move(driver, host, param, value, how="range"):
+    """Moves a control as a user would: the slider, or the number box."""
+    driver.execute_script(
+        "const [host, param, value, how] = arguments;"
+        "const row = document.querySelector(`[data-host='${host}'][data-param='${param}']`);"
+        "const input = row.querySelector(how === 'range' ? 'input[type=range]' :"
+        " 'input[type=number]');"
+        "input.value = value;"
+        "input.dispatchEvent(new Event(how === 'range' ? 'input' : 'change'));",
+        host, param, value, how)
+
+
+def main():
+    tool = sys.argv[1]
+    screenshot = sys.argv[sys.argv.index("--screenshot") + 1] if "--screenshot" in sys.argv else None
+    work = tempfile.mkdtemp(prefix="velvet_browser_")
+    server = subprocess.Popen([tool, "--serve", "--port", "0", "--out", os.path.join(work, "saved")],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    driver = None
+    try:
+        line = server.stdout.readline()
+        m = re.search(r"http://127\.0\.0\.1:(\d+)/", line)
+        assert m, "no address printed: " + line + server.stderr.read()
+        url = m.group(0)
+
+        options = Options()
+        options.binary_location = CHROMIUM
+        # No network here: without these Chromium waits on connections.
+        for flag in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                     "--no-first-run", "--disable-background-networking",
+                     "--disable-component-update", "--disable-sync", "--window-size=1400,1500",
+                     "--user-data-dir=" + os.path.join(work, "profile")]:
+            options.add_argument(flag)
+        driver = webdriver.Chrome(service=Service(DRIVER), options=options)
+        driver.set_script_timeout(30)
+        driver.get(url)
+        wait_until("the first full image", lambda: settled(driver))
+
+        # Every parameter of every host, as the tool lists it.
+        for host, names in listing(tool).items():
+            for name in names:
+                found = driver.find_elements(
+                    By.CSS_SELECTOR, f"[data-host='{host}'][data-param='{name}'],"
+                    f" [data-host='{host}'] [data-channel='{name}']")
+                assert found, f"{host} {name} is not on the page"
+        for row in driver.find_elements(By.CSS_SELECTOR, ".param[data-type='color']"):
+            assert row.find_elements(By.CSS_SELECTOR, "input[type=color]"), row.text
+        edginess = driver.find_element(
+            By.CSS_SELECTOR, "[data-host='maya'][data-param='edginess'] input[type=range]")
+        assert (edginess.get_attribute("min"), edginess.get_attribute("max")) == ("0", "50")
+
+        # Moving edginess changes the Maya image.
+        before = png_of(driver, "maya")
+        move(driver, "maya", "edginess", "25")
+        wait_until("the image after edginess", lambda: settled(driver))
+        assert png_of(driver, "maya") != before, "edginess did not change the Maya image"
+
+        move(driver, "mr", "specular", "0.6", how="number")
+        driver.execute_script(
+            "const s = document.querySelector(\"[data-scene='key'] input[type=number]\");"
+            "s.value = '2'; s.dispatchEvent(new Event('change'));")
+        wait_until("the final image", lambda: settled(driver))
+
+        command = driver.find_element(By.ID, "snippet-command").text
+        mel = driver.find_element(By.ID, "snippet-mel").text
+        mi = driver.find_element(By.ID, "snippet-mi").text
+        assert command.startswith("velvet-preview "), command
+        for part in ["--key 2", "--maya edginess=25", "--mr specular=0.6"]:
+            assert part in command, command
+        assert re.findall(r'setAttr \(\$node \+ "\.(\w+)"\) (.*);', mel) == [("edginess", "25")], mel
+        assert '"specular" 0.6,' in mi and '"edginess" 4,' in mi, mi
+        assert mi.lstrip().startswith("#") and '"krel_velvet" (' in mi, mi
+
+        # The image shown is what the command line renders.
+        cli = os.path.join(work, "cli")
+        subprocess.run([tool] + command.split()[1:] + ["--out", cli], check=True,
+                       capture_output=True)
+        for host, file in [("maya", "maya.png"), ("mr", "mentalray.png")]:
+            with open(os.path.join(cli, file), "rb") as f:
+                assert png_of(driver, host) == f.read(), host + " differs from the command line"
+
+        # Save writes the command line's files into --out.
+        driver.find_element(By.ID, "save").click()
+        wait_until("Save", lambda: "wrote" in driver.find_element(By.ID, "saved").text)
+        for file in ["preview.png", "maya.png", "maya.exr", "mentalray.png", "mentalray.exr"]:
+            with open(os.path.join(work, "saved", file), "rb") as a, \
+                    open(os.path.join(cli, file), "rb") as b:
+                assert a.read() == b.read(), file + " saved differs from the command line's"
+
+        # Linked mode sets the shared settings of both hosts.
+        driver.find_element(By.ID, "linked").click()
+        move(driver, "maya", "diffuse", "0.3", how="number")
+        wait_until("the linked image", lambda: settled(driver))
+        mr_diffuse = driver.find_element(
+            By.CSS_SELECTOR, "[data-host='mr'][data-param='diffuse'] input[type=number]")
+        assert mr_diffuse.get_attribute("value") == "0.3"
+        assert "--mr diffuse=0.3" in driver.find_element(By.ID, "snippet-command").text
+
+        # A colour through its channels, linked too.
+        driver.execute_script(
+            "const row = document.querySelector(\"[data-host='maya'][data-param='color']\");"
+            "row.querySelectorAll('input[type=number]').forEach((b, k) => {"
+            "  b.value = ['0.55', '0.08', '0.15'][k]; b.dispatchEvent(new Event('change')); });")
+        wait_until("the coloured image", lambda: settled(driver))
+        command = driver.find_element(By.ID, "snippet-command").text
+        assert "--maya color=0.55,0.08,0.15" in command and "--mr color=0.55,0.08,0.15" in command
+        picker = driver.find_element(By.CSS_SELECTOR, "[data-host='mr'][data-param='color'] "
+                                                      "input[type=color]")
+        assert picker.get_attribute("value") == "#8c1426", picker.get_attribute("value")
+
+        driver.find_element(By.ID, "show-difference").click()
+        if screenshot:
+            driver.save_screenshot(screenshot)
+        print("browser test passed")
+    finally:
+        if driver is not None:
+            driver.quit()
+        server.send_signal(signal.SIGINT)
+        out, err = server.communicate(timeout=20)
+        shutil.rmtree(work, ignore_errors=True)
+    assert server.returncode == 0, f"exit {server.returncode}: {err}"
+    assert "stopped" in out, out
+
+
+if __name__ == "__main__":
+    main()

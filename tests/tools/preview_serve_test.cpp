@@ -1,0 +1,334 @@
+// The live preview's protocol, with host-free backends: who may ask, what bad
+// input gets (the command line's own message), that a newer look cancels an
+// older one and is the only one shown, and that a flood of requests over a
+// real loopback socket is answered without harm.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+#include "tests/tools/fake_backend.h"
+#include "tools/preview/serve/serve.h"
+#include "tools/preview/serve/service.h"
+
+namespace {
+
+using nlohmann::json;
+using preview::serve::Request;
+using preview::serve::Response;
+
+constexpr int kPort = 8642;
+
+// Shades slowly, so that a render is still running when the next look comes.
+class SlowBackend : public fake::Backend {
+ public:
+  std::unique_ptr<preview::ShadingContext> make_context(std::string& error) override {
+    struct Slow : preview::ShadingContext {
+      std::unique_ptr<preview::ShadingContext> inner;
+      core::Color shade(const preview::ShadingSample& s) override {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        return inner->shade(s);
+      }
+    };
+    auto slow = std::make_unique<Slow>();
+    slow->inner = fake::Backend::make_context(error);
+    return slow;
+  }
+};
+
+class Serve : public ::testing::Test {
+ protected:
+  void start(bool slow = false) {
+    entries_.reserve(2);
+    for (const char* flag : {"maya", "mr"}) {
+      preview::HostEntry h;
+      h.flag = flag;
+      h.file_name = std::string(flag) == "mr" ? "mentalray" : flag;
+      h.path_flag = std::string(flag) + "-plugin";
+      h.make = [](const std::string&, std::string&) { return std::make_unique<fake::Backend>(); };
+      entries_.push_back(h);
+    }
+    std::vector<preview::LoadedHost> hosts;
+    for (const preview::HostEntry& e : entries_) {
+      hosts.push_back(
+          {&e, slow ? std::make_unique<SlowBackend>() : std::make_unique<fake::Backend>()});
+    }
+    preview::ServeOptions options;
+    options.port = kPort;
+    options.threads = 2;
+    options.out_dir = (std::filesystem::temp_directory_path() / "velvet_serve_test").string();
+    service_ = std::make_unique<preview::serve::Service>(std::move(hosts), options);
+    service_->set_port(kPort);
+  }
+  void set_port(int port) {
+    service_->set_port(port);
+    host_ = "127.0.0.1:" + std::to_string(port);
+  }
+
+  Response call(const std::string& method, const std::string& path, const std::string& body = "",
+                const char* host = nullptr, std::map<std::string, std::string> query = {}) {
+    return service_->handle({method, path, std::move(query), host ? host : host_, origin_, body});
+  }
+  json post_look(const std::string& look, int expect = 200) {
+    const Response r = call("POST", "/api/look", look);
+    EXPECT_EQ(r.status, expect) << r.body;
+    return json::parse(r.body);
+  }
+  json frame(std::uint64_t have, int stage, int wait_ms) {
+    const Response r = call("GET", "/api/frame", "", nullptr,
+                            {{"have", std::to_string(have)},
+                             {"stage", std::to_string(stage)},
+                             {"wait", std::to_string(wait_ms)}});
+    EXPECT_EQ(r.status, 200) << r.body;
+    return json::parse(r.body);
+  }
+  // The full frame of `generation`, waiting at most a few seconds.
+  json full_frame(std::uint64_t generation) {
+    json f;
+    for (int tries = 0; tries < 50; ++tries) {
+      f = frame(generation, 1, 200);
+      if (f["generation"] == generation && f["stage"] == 2) return f;
+    }
+    ADD_FAILURE() << "no full frame of " << generation;
+    return f;
+  }
+
+  std::string host_ = "127.0.0.1:8642";
+  std::string origin_;
+  std::vector<preview::HostEntry> entries_;
+  std::unique_ptr<preview::serve::Service> service_;
+};
+
+TEST_F(Serve, OnlyTheLoopbackAddressOrLocalhostWithThePortMayAsk) {
+  start();
+  for (const char* host : {"127.0.0.1:8642", "localhost:8642", "LOCALHOST:8642"}) {
+    EXPECT_EQ(call("GET", "/", "", host).status, 200) << host;
+  }
+  // DNS rebinding arrives under another name; other ports are other servers.
+  for (const char* host : {"", "evil.example:8642", "evil.example", "127.0.0.1", "localhost",
+                           "127.0.0.1:8643", "localhost:86420", "127.0.0.1:8642.evil.example",
+                           "[::1]:8642", "0.0.0.0:8642", "127.0.0.2:8642"}) {
+    const Response r = call("GET", "/api/controls", "", host);
+    EXPECT_EQ(r.status, 403) << host;
+    EXPECT_EQ(call("POST", "/api/save", "{}", host).status, 403) << host;
+  }
+  // The page's own origin, or none (not a browser), may post; another
+  // site's page may not, even to the right address.
+  for (const char* origin : {"http://127.0.0.1:8642", "http://localhost:8642", ""}) {
+    origin_ = origin;
+    EXPECT_EQ(call("POST", "/api/look", "{}").status, 200) << origin;
+  }
+  for (const char* origin : {"http://evil.example", "https://127.0.0.1:8642",
+                             "http://127.0.0.1:8643", "null", "http://127.0.0.1:8642/x"}) {
+    origin_ = origin;
+    EXPECT_EQ(call("POST", "/api/look", "{}").status, 403) << origin;
+  }
+}
+
+TEST_F(Serve, ServesOnlyItsOwnPageFiles) {
+  start();
+  const Response page = call("GET", "/");
+  EXPECT_NE(page.body.find("/app.js"), std::string::npos);
+  EXPECT_EQ(call("GET", "/app.js").content_type, "text/javascript; charset=utf-8");
+  for (const char* path : {"/../CMakeLists.txt", "/index.html/..", "//etc/passwd", "/api",
+                           "/api/../index.html", "/app.js%00"}) {
+    EXPECT_EQ(call("GET", path).status, 404) << path;
+  }
+  EXPECT_EQ(call("POST", "/").status, 405);
+  EXPECT_EQ(call("GET", "/api/look").status, 405);
+  EXPECT_EQ(call("POST", "/api/look", std::string(65 * 1024, ' ')).status, 413);
+}
+
+TEST_F(Serve, BadValuesGetTheCommandLinesMessageAndTheServerCarriesOn) {
+  start();
+  // Each look and the command line that says the same.
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {R"({"hosts": {"maya": {"edginess": "nan"}}})", {"--maya", "edginess=nan"}},
+      {R"({"hosts": {"maya": {"edginess": "1e99"}}})", {"--maya", "edginess=1e99"}},
+      {R"({"hosts": {"maya": {"color": "1,0"}}})", {"--maya", "color=1,0"}},
+      {R"({"hosts": {"mr": {"color": "1,0,0,0"}}})", {"--mr", "color=1,0,0,0"}},
+      {R"({"hosts": {"maya": {"nosuch": "1"}}})", {"--maya", "nosuch=1"}},
+      {R"({"hosts": {"mr": {"bounces": "1.5"}}})", {"--mr", "bounces=1.5"}},
+      {R"({"hosts": {"maya": {"lobe": "maybe"}}})", {"--maya", "lobe=maybe"}},
+      {R"({"hosts": {"houdini": {"a": "1"}}})", {"--houdini", "a=1"}},
+      {R"({"scene": {"size": "10x0"}})", {"--size", "10x0"}},
+      {R"({"scene": {"aa": "99"}})", {"--aa", "99"}},
+      {R"({"scene": {"shapes": "cube"}})", {"--shapes", "cube"}},
+      {R"({"scene": {"key": "inf"}})", {"--key", "inf"}},
+      {R"({"scene": {"bogus": "1"}})", {"--bogus", "1"}},
+  };
+  preview::CliEnvironment env;
+  env.hosts = entries_;
+  for (const auto& [look, args] : cases) {
+    std::ostringstream out, err;
+    env.out = &out;
+    env.err = &err;
+    ASSERT_EQ(preview::run(args, env), preview::kExitUsage) << look;
+    const std::string printed = err.str().substr(0, err.str().find('\n'));
+    EXPECT_EQ("velvet-preview: " + post_look(look, 400)["error"].get<std::string>(), printed);
+  }
+  // Not the command line's to say, but refused all the same.
+  for (const char* look :
+       {"", "[]", "{", R"({"scene": []})", R"({"camera": {}})",
+        R"({"hosts": {"maya": {"edginess": 3}}})", R"({"hosts": {"maya": {"edginess": ["3"]}}})",
+        R"({"scene": {"out": "/tmp"}})", R"({"scene": {"threads": "4"}})",
+        R"({"scene": {"size=1x1": "2x2"}})", "{\"hosts\": {\"maya\": {\"\xff\": \"1\"}}}"}) {
+    EXPECT_EQ(call("POST", "/api/look", look).status, 400) << look;
+  }
+  EXPECT_EQ(frame(0, 0, 0)["generation"], 1) << "no bad look was taken";
+  const json good = post_look(R"({"hosts": {"maya": {"edginess": "7"}}})");
+  EXPECT_EQ(good["generation"], 2);
+  EXPECT_EQ(full_frame(2)["images"].size(), 2u);
+}
+
+TEST_F(Serve, HandOverSnippetsCarryTheChangedValuesAndRenderTheSameLook) {
+  start();
+  const json answer = post_look(
+      R"({"scene": {"size": "320x160", "key": "2"},
+          "hosts": {"maya": {"color": "0.5,0.2,0.2", "edginess": "25", "lobe": "off"},
+                    "mr": {"edginess": "0.1"}}})");
+  // The default colour, given first, changes nothing and is left out.
+  EXPECT_EQ(answer["command"],
+            "velvet-preview --size 320x160 --key 2 --maya edginess=25 --maya lobe=off "
+            "--mr edginess=0.1");
+  const std::string mel = answer["mel"];
+  EXPECT_NE(mel.find("setAttr ($node + \".edginess\") 25;\n"), std::string::npos) << mel;
+  EXPECT_NE(mel.find("setAttr ($node + \".lobe\") 0;\n"), std::string::npos) << mel;
+  EXPECT_EQ(mel.find(".color"), std::string::npos) << mel;
+  const std::string mi = answer["mi"];
+  EXPECT_NE(mi.find("shader \"velvetLook\"\n    \"krel_velvet\" (\n"), std::string::npos) << mi;
+  EXPECT_NE(mi.find("\"color\" 0.5 0.2 0.2,\n"), std::string::npos) << mi;
+  EXPECT_NE(mi.find("\"edginess\" 0.1,\n"), std::string::npos) << mi;
+  EXPECT_NE(mi.find("\"lobe\" on\n"), std::string::npos) << mi;
+
+  // The command line, read back, is the same look.
+  std::vector<std::string> args;
+  std::istringstream words(answer["command"].get<std::string>());
+  for (std::string w; words >> w;) args.push_back(w);
+  args.erase(args.begin());
+  std::vector<preview::LoadedHost> hosts;
+  for (const preview::HostEntry& e : entries_)
+    hosts.push_back({&e, std::make_unique<fake::Backend>()});
+  preview::Look look;
+  ASSERT_EQ(preview::parse_look(args, hosts, look), "");
+  EXPECT_EQ(look.scene.width, 320);
+  EXPECT_EQ(look.scene.key, 2.0f);
+  ASSERT_EQ(look.values["maya"].size(), 2u);
+  EXPECT_EQ(look.values["maya"][0].second.v[0], 25.0f);
+  EXPECT_FALSE(look.values["maya"][1].second.b);
+}
+
+TEST_F(Serve, ANewerLookCancelsTheRenderInFlightAndIsTheOnlyOneShown) {
+  start(/*slow=*/true);
+  const std::uint64_t first = post_look(R"({"scene": {"size": "64x32", "aa": "1"}})")["generation"];
+  // The coarse image comes first, then the full one is under way.
+  json f = frame(0, 0, 3000);
+  while (f["generation"] != first) f = frame(0, 0, 3000);
+  EXPECT_EQ(f["stage"], 1);
+  EXPECT_EQ(f["width"], 16);
+  const std::uint64_t second =
+      post_look(R"({"scene": {"size": "64x32", "aa": "1"}, "hosts": {"maya": {"edginess": "9"}}})")
+          ["generation"];
+  for (int i = 0; i < 20; ++i) {
+    const json now = frame(0, 0, 0);
+    EXPECT_TRUE(now["stage"] == 0 || now["generation"] == second) << now["generation"];
+  }
+  EXPECT_EQ(full_frame(second)["width"], 64);
+  EXPECT_GE(service_->renders_cancelled(), 1u);
+}
+
+TEST_F(Serve, SaveWritesTheCommandLinesFilesIntoTheOutFolder) {
+  start();
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "velvet_serve_test";
+  std::filesystem::remove_all(dir);
+  post_look(R"({"scene": {"size": "32x16", "aa": "1"}})");
+  const Response r = call("POST", "/api/save", "{}");
+  ASSERT_EQ(r.status, 200) << r.body;
+  std::vector<std::string> names;
+  const json answer = json::parse(r.body);
+  for (const auto& path : answer["wrote"]) {
+    const std::filesystem::path p = path.get<std::string>();
+    EXPECT_EQ(p.parent_path(), dir);
+    EXPECT_TRUE(std::filesystem::exists(p));
+    names.push_back(p.filename().string());
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"preview.png", "maya.png", "maya.exr", "mentalray.png",
+                                             "mentalray.exr"}));
+  std::filesystem::remove_all(dir);
+}
+
+// A few hundred requests of every kind, from four connections at once, over
+// loopback: each is answered, and the server answers afterwards as before.
+TEST_F(Serve, AFloodOfRequestsIsAnsweredAndLeavesTheServerWorking) {
+  start();
+  preview::serve::HttpServer http(*service_);
+  const int port = http.bind(0);
+  ASSERT_GT(port, 0);
+  set_port(port);
+  std::thread server([&] { http.run(); });
+  const std::string host = "127.0.0.1:" + std::to_string(port);
+
+  constexpr int kClients = 4;
+  constexpr int kEach = 80;
+  std::vector<int> wrong(kClients, 0);
+  std::vector<std::thread> clients;
+  const auto started = std::chrono::steady_clock::now();
+  for (int c = 0; c < kClients; ++c) {
+    clients.emplace_back([&, c] {
+      httplib::Client client("127.0.0.1", port);
+      client.set_read_timeout(10, 0);
+      for (int i = 0; i < kEach; ++i) {
+        const int kind = i % 7;
+        const int expect = kind == 1   ? 403
+                           : kind == 2 ? 400
+                           : kind == 4 ? 413
+                           : kind == 5 ? 404
+                                       : 200;
+        const auto send = [&]() -> httplib::Result {
+          switch (kind) {
+            case 0:
+              return client.Get("/api/controls");
+            case 1:
+              return client.Get("/", {{"Host", "rebind.example:" + std::to_string(port)}});
+            case 2:
+              return client.Post("/api/look", R"({"hosts": {"maya": {"edginess": "x"}}})",
+                                 "application/json");
+            case 3:
+              return client.Post(
+                  "/api/look",
+                  R"({"scene": {"size": "32x16"}, "hosts": {"maya": {"edginess": ")" +
+                      std::to_string(i) + "\"}}}",
+                  "application/json");
+            case 4:
+              return client.Post("/api/look", std::string(70 * 1024, '{'), "application/json");
+            case 5:
+              return client.Get("/etc/passwd");
+            default:
+              return client.Get("/api/frame?have=0&stage=0&wait=0");
+          }
+        };
+        const httplib::Result r = send();
+        if (!r || r->status != expect) ++wrong[c];
+        // A refused body may close the connection; the next request reopens it.
+      }
+    });
+  }
+  for (std::thread& t : clients) t.join();
+  const auto took = std::chrono::steady_clock::now() - started;
+  for (int c = 0; c < kClients; ++c) EXPECT_EQ(wrong[c], 0) << "client " << c;
+  EXPECT_LT(took, std::chrono::seconds(60));
+
+  httplib::Client after("127.0.0.1", port);
+  const auto r = after.Post("/api/look", R"({"scene": {"size": "32x16"}})", "application/json");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 200);
+  const std::uint64_t last = json::parse(r->body)["generation"];
+  EXPECT_EQ(full_frame(last)["generation"], last);
+  http.stop();
+  server.join();
+}
+
+}  // namespace
