@@ -12,6 +12,7 @@
 
 #include "tools/preview/backend.h"
 #include "tools/preview/locate.h"
+#include "tools/preview/looks.h"
 #include "tools/preview/scene.h"
 
 namespace preview {
@@ -50,6 +51,7 @@ struct CliEnvironment {
   std::ostream* err;
   bool err_is_terminal = false;  // draws the progress bar
   int default_threads = 1;
+  LookFiles looks;  // where --look finds looks unless flags say otherwise
   // Serves the live preview page (--serve) through the loaded hosts until
   // interrupted and returns the exit code. Null in a build without it.
   std::function<int(std::vector<LoadedHost>& hosts, const ServeOptions& options, std::ostream& out,

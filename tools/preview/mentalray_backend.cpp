@@ -143,6 +143,10 @@ class MentalRayBackend : public Backend {
     for (const auto& [name, values] : settings_) block_->set(name, values, &ignored);
   }
 
+  void set_irradiance(core::Color c) override {
+    renderer_.host().set_irradiance({c.r, c.g, c.b, 1.0f});
+  }
+
   std::unique_ptr<ShadingContext> make_context(std::string&) override {
     return std::make_unique<MentalRayContext>(renderer_, *block_);
   }
