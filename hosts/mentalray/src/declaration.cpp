@@ -175,7 +175,7 @@ class Parser {
       }
       out->result_type = "struct";
     } else if (peek().kind == Token::word) {
-      ParamType type;
+      ParamType type{};
       if (!simple_type(&type)) return false;
       out->result_type = type_name(type);
     }
