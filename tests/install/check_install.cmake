@@ -18,7 +18,9 @@ endif()
 # The layout each host uses as it is.
 foreach(file modules/velvet.mod "modules/velvet/plug-ins/${MAYA_PLUGIN}"
              modules/velvet/scripts/AEvelvetTemplate.mel "mentalray/lib/${MR_LIBRARY}"
-             mentalray/include/krel_velvet.mi "bin/${PREVIEW}" share/doc/velvet/README.md)
+             mentalray/include/krel_velvet.mi "bin/${PREVIEW}" share/doc/velvet/README.md
+             modules/velvet/presets/attrPresets/velvet/crushed_red_velvet.mel
+             mentalray/include/krel_velvet_looks.mi)
   if(NOT EXISTS "${PREFIX}/${file}")
     fail("the installed tree lacks ${file}")
   endif()
@@ -81,7 +83,8 @@ if(RUN)
   file(COPY "${PREFIX}/" DESTINATION "${PREFIX}-moved")
   file(REMOVE_RECURSE "${PREFIX}")
   set(clean_env --unset=MAYA_MODULE_PATH --unset=MAYA_PLUG_IN_PATH --unset=MI_LIBRARY_PATH
-                --unset=MI_RAY_INCPATH --unset=MI_CUSTOM_SHADER_PATH --unset=LD_LIBRARY_PATH)
+                --unset=MI_RAY_INCPATH --unset=MI_CUSTOM_SHADER_PATH --unset=LD_LIBRARY_PATH
+                --unset=VELVET_MAYA_PRESETS --unset=VELVET_MR_LOOKS)
   execute_process(COMMAND "${CMAKE_COMMAND}" -E env ${clean_env} "${PREFIX}-moved/bin/${PREVIEW}" --hosts
                   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(rc OR NOT out MATCHES "maya: found through the installed tree \\(${PREFIX}-moved/modules\\)"
@@ -94,6 +97,12 @@ if(RUN)
     RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(rc OR NOT EXISTS "${PREFIX}-moved/render/preview.png")
     fail("the moved tree's velvet-preview did not render (exit ${rc}):\n${out}${err}")
+  endif()
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E env ${clean_env} "${PREFIX}-moved/bin/${PREVIEW}"
+                          --list-looks
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(rc OR NOT out MATCHES "^looks \\(installed tree ${PREFIX}-moved\\):\n  [a-z]")
+    fail("the moved tree's velvet-preview --list-looks (exit ${rc}):\n${out}${err}")
   endif()
   file(REMOVE_RECURSE "${PREFIX}-moved")
 endif()

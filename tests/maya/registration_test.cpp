@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <mayahost/host.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -107,8 +108,12 @@ TEST_F(Registration, FailedDeregistrationStillRunsTheCommandAndSucceeds) {
 
 TEST_F(Registration, HostRefusesASecondTypeOfTheSameNameAndId) {
   // A copy of the library is a second plug-in registering the same type.
-  const std::filesystem::path copy = std::filesystem::temp_directory_path() /
-                                     ("velvet_copy_" + std::to_string(::getpid()) + ".so");
+  const std::filesystem::path original = VELVET_PLUGIN_PATH;
+  const std::filesystem::path copy =
+      std::filesystem::temp_directory_path() /
+      ("velvet_copy_" +
+       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
+       original.extension().string());
   std::filesystem::copy_file(VELVET_PLUGIN_PATH, copy,
                              std::filesystem::copy_options::overwrite_existing);
   mayahost::Plugin first, second;
@@ -283,20 +288,25 @@ TEST(StatusReports, AFailedCreateLeavesTheLaterAttributesDeclared) {
 
 // ---- Lifecycle -----------------------------------------------------------------
 
-TEST(Lifecycle, StaticsAreDestroyedAfterUninitializeWithTheTypeIdLast) {
+TEST(Lifecycle, StaticsAreDestroyedAfterUninitializeInReverseOrder) {
+  // Construction order is definition order in the source (velvet::id
+  // first); unloading (dlclose, FreeLibrary) must undo it exactly backwards.
+  std::vector<std::string> expected;
+  for (const std::string& line : sourceLines()) {
+    const std::string head = "MObject velvet::a";
+    if (line.rfind(head, 0) != 0 || line.back() != ';') continue;
+    std::string name = line.substr(head.size(), line.size() - head.size() - 1);
+    name[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+    expected.insert(expected.begin(), "~MObject " + name);
+  }
+  ASSERT_EQ(expected.size(), 60u) << "cannot read the handles from " << VELVET_NODE_SOURCE;
+  expected.insert(expected.begin(), "uninitializePlugin returned");
+  expected.push_back("~MTypeId 545060");
+
   mayahost::Plugin plugin;
   ASSERT_TRUE(plugin.load(VELVET_PLUGIN_PATH).ok());
-  mayahost::NodeTypeInfo type;
-  ASSERT_TRUE(mayahost::nodeType("velvet", &type).ok());
   ASSERT_TRUE(plugin.unload().ok());
-  const std::vector<std::string>& events = plugin.unloadEvents();
-  ASSERT_EQ(events.size(), 62u);
-  EXPECT_EQ(events.front(), "uninitializePlugin returned");
-  EXPECT_EQ(events.back(), "~MTypeId 545060");
-  std::set<std::string> handles(events.begin() + 1, events.end() - 1);
-  std::set<std::string> expected;
-  for (const std::string& a : type.attributes) expected.insert("~MObject " + a);
-  EXPECT_EQ(handles, expected);
+  EXPECT_EQ(plugin.unloadEvents(), expected);
 }
 
 TEST(Lifecycle, LoadsAndUnloadsManyTimes) {

@@ -50,10 +50,19 @@ class Binding : public mrtest::RendererTest {
     return m.phen_eval_calls() + m.sample_light_calls() + m.compute_irradiance_calls();
   }
 
+  // The platform's code for a name that a module does not export:
+  // ERROR_PROC_NOT_FOUND from GetProcAddress (a null handle searches the
+  // program, which exports none of them); dlsym has none, so -1.
+#if defined(_WIN32)
+  static constexpr int kNotFound = 127;
+#else
+  static constexpr int kNotFound = -1;
+#endif
+
   static std::string failure(const char* name, void* handle) {
     char text[128];
     std::snprintf(text, sizeof text, "dlsym failed on \"%s\" (handle: %08x error: %d)\n", name,
-                  static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(handle)), -1);
+                  static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(handle)), kNotFound);
     return text;
   }
 
@@ -107,8 +116,8 @@ TEST_F(Binding, NullHandleIsReportedBeforeTheLookUp) {
   renderer.set_module_handle(nullptr);
   CaptureStderr();
   const miColor c = shade(block, st);
-  // Nothing exports these in the global scope of this process, so the
-  // look-up with the null handle fails too.
+  // Nothing exports these in the global scope of this process (on Windows,
+  // in the program itself), so the look-up with the null handle fails too.
   EXPECT_EQ(GetCapturedStderr(),
             "DYNLOAD: dl_handle null\n" + failure("mi_phen_eval", nullptr) +
                 "DYNLOAD: dl_handle null\n" + failure("mi_sample_light", nullptr) +

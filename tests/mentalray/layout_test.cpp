@@ -7,6 +7,9 @@
 #include <string>
 
 #include "harness.h"
+#if defined(_WIN32)
+#include "pe_file.h"
+#endif
 
 namespace {
 
@@ -75,6 +78,34 @@ TEST(BlockLayout, DeclarationMatchesTheBlock) {
 
 class LibraryExports : public mrtest::RendererTest {};
 
+#if defined(_WIN32)
+
+TEST_F(LibraryExports, ExactlyTheRendererEntryPoints) {
+  const petest::PeFile pe = petest::readPeFile(KREL_VELVET_LIBRARY);
+  ASSERT_EQ(pe.error, "");
+  EXPECT_EQ(pe.exports,
+            (std::set<std::string>{"krel_velvet", "krel_velvet_version", "miSetModuleHandle"}));
+  const std::string file = KREL_VELVET_LIBRARY;
+  EXPECT_EQ(file.substr(file.find_last_of("/\\") + 1), "krel_velvet.dll");
+  EXPECT_EQ(renderer.version(), 1);
+}
+
+TEST_F(LibraryExports, HostFunctionsAreNotLeftToTheLoader) {
+  // An imported mi_* function would be bound at load time to whichever DLL
+  // the import names, bypassing the module handed over by the renderer.
+  const petest::PeFile pe = petest::readPeFile(KREL_VELVET_LIBRARY);
+  ASSERT_EQ(pe.error, "");
+  EXPECT_FALSE(pe.imports.empty());
+  for (const auto& [dll, names] : pe.imports) {
+    EXPECT_EQ(dll.find("mrhost"), std::string::npos) << dll;
+    // The runtime is linked in: nothing to ship beside the library.
+    EXPECT_TRUE(dll == "KERNEL32.dll" || dll == "msvcrt.dll") << dll;
+    for (const std::string& name : names) EXPECT_NE(name.rfind("mi_", 0), 0u) << name;
+  }
+}
+
+#else
+
 std::set<std::string> output_lines(const std::string& command) {
   std::set<std::string> names;
   FILE* pipe = popen(command.c_str(), "r");
@@ -119,5 +150,7 @@ TEST_F(LibraryExports, HostFunctionsAreNotLeftToTheLoader) {
   }
   EXPECT_GT(needed, 0) << "objdump -p listed no NEEDED entries";
 }
+
+#endif
 
 }  // namespace

@@ -1,8 +1,6 @@
 // The stand-in renderer's own promises to the tools that drive it:
 // parameters set by name with clear refusals, and geometric lights that
 // aim at the shaded point.
-#include <dlfcn.h>
-
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -59,7 +57,7 @@ class GeometricLights : public mrtest::RendererTest {
 
   // Asks the host module directly, as the shader would.
   std::vector<std::tuple<miColor, miVector>> samples(miTag light, miVector point) {
-    const auto sample = reinterpret_cast<SampleLight>(dlsym(host().handle(), "mi_sample_light"));
+    const auto sample = reinterpret_cast<SampleLight>(host().symbol("mi_sample_light"));
     auto block = renderer.make_block({});
     miState st = renderer.make_state(block, point, {0, 0, 1}, {0, 0, -1});
     std::vector<std::tuple<miColor, miVector>> out;

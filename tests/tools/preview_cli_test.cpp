@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <sstream>
 
@@ -82,6 +83,8 @@ TEST_F(Cli, RejectsBadInputWithExitCodeTwoAndWritesNothing) {
       {"--threads", "-1"},
       {"--aa", "2x"},
       {"--shapes", "cube"},
+      {"--irradiance", "1,1"},
+      {"--irradiance", "1,-1,1"},
       {"--hosts", "renderman"},
       {"--hosts", "maya", "--mr", "edginess=1"},
       {"--sweep", "nosuch=1,2"},
@@ -161,6 +164,158 @@ TEST_F(Cli, CompareWritesTheDifferenceAndPrintsTheLargest) {
   EXPECT_NE(out_.str().find("largest difference: 0 "), std::string::npos) << out_.str();
 }
 
+// Looks for the fake hosts, written next to (never into) the output folder.
+class CliLooks : public Cli {
+ protected:
+  void SetUp() override {
+    Cli::SetUp();
+    looks_ = dir_.string() + "_looks";
+    fs::remove_all(looks_);
+    fs::create_directories(looks_ / "presets");
+    preset("warm", "blendAttr \"color\" 0.8 0.3 0.1;\nblendAttr \"lobe\" 0;\n");
+    mi_ =
+        "shader \"velvet_warm\" \"krel_velvet\" (\n"
+        "    \"color\" 0.8 0.3 0.1 1,\n"
+        "    \"lobe\" off\n"
+        ")\n";
+    write_mi();
+    env_.looks = {(looks_ / "presets").string(), (looks_ / "looks.mi").string(), "test folder"};
+  }
+  void TearDown() override {
+    fs::remove_all(looks_);
+    Cli::TearDown();
+  }
+  void preset(const std::string& name, const std::string& body) {
+    std::ofstream(looks_ / "presets" / (name + ".mel")) << "startAttrPreset( \"velvet\" );\n"
+                                                        << body << "endAttrPreset();\n";
+  }
+  void write_mi() { std::ofstream(looks_ / "looks.mi") << mi_; }
+
+  fs::path looks_;
+  std::string mi_;
+};
+
+TEST_F(CliLooks, BadLookFilesStopWithExitCodeTwoNamingFileAndLine) {
+  struct Case {
+    std::string what, preset_body, mi_extra, expected;
+  };
+  const std::vector<Case> cases = {
+      {"unknown attribute", "blendAttr \"sheen\" 1;\n", "", "warm.mel:2: unknown maya parameter"},
+      {"wrong type", "blendAttr \"edginess\" 1 2 3;\n", "", "warm.mel:2: bad value '1,2,3'"},
+      {"wrong arity", "blendAttr \"color\" 1 0;\n", "", "warm.mel:2: bad value '1,0'"},
+      {"integer", "blendAttr \"bounces\" 1.5;\n", "", "warm.mel:2: bad value '1.5'"},
+      {"malformed preset", "blendAttr \"lobe\" 1\n", "", "warm.mel:3: expected ';'"},
+      {"bad alpha", "", "shader \"velvet_x\" \"krel_velvet\" ( \"color\" 1 1 1 z )\n",
+       "looks.mi:5: expected ',' or ')'"},
+      {"mr unknown", "", "shader \"velvet_x\" \"krel_velvet\" (\n \"colour\" 1 1 1 )\n",
+       "looks.mi:6: unknown mr parameter 'colour'"},
+      {"one host", "", "shader \"velvet_cool\" \"krel_velvet\" ( )\n",
+       "looks.mi:5: look 'cool' exists only for mr"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    preset("warm", c.preset_body.empty() ? "blendAttr \"lobe\" 0;\n" : c.preset_body);
+    if (c.what == "bad alpha" || c.what == "mr unknown") preset("x", "");
+    std::ofstream(looks_ / "looks.mi") << mi_ << c.mi_extra;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--look", "warm"}, std::vector<std::string>{"--list-looks"}}) {
+      err_.str("");
+      EXPECT_EQ(run(args), preview::kExitUsage);
+      EXPECT_TRUE(nothing_written());
+      EXPECT_NE(err_.str().find(c.expected), std::string::npos) << err_.str();
+    }
+    fs::remove(looks_ / "presets" / "x.mel");
+  }
+}
+
+TEST_F(CliLooks, LookNamesAndFlagsAreChecked) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--look", "cold"},
+      {"--look", "warm", "--look", "warm"},
+      {"--look", "warm", "--compare"},
+      {"--look", "warm", "--maya-presets", (looks_ / "nowhere").string()},
+      {"--look", "warm", "--mr-looks", (looks_ / "nowhere.mi").string()},
+      {"--save-look", "../up"},
+      {"--save-look", "new", "--hosts", "maya"},
+      {"--save-look", "new", "--sweep", "edginess=1,2"},
+  };
+  for (const auto& args : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    EXPECT_EQ(run(args), preview::kExitUsage);
+    EXPECT_TRUE(nothing_written());
+  }
+  env_.looks = {"", "", "nowhere"};
+  EXPECT_EQ(run({"--look", "warm"}), preview::kExitUsage);
+  EXPECT_NE(err_.str().find("no look files found"), std::string::npos) << err_.str();
+}
+
+TEST_F(CliLooks, LookSetsEachHostAndFlagsApplyOnTop) {
+  // The look turns the lobe off on both hosts: the images match a plain
+  // run with the same settings given as flags.
+  ASSERT_EQ(run({"--look", "warm", "--mr", "edginess=2"}), preview::kExitOk) << err_.str();
+  const std::string looked = out_.str();
+  preview::Image a, b;
+  std::string error;
+  ASSERT_TRUE(preview::read_exr((dir_ / "mentalray.exr").string(), a, error)) << error;
+  fs::remove_all(dir_);
+  ASSERT_EQ(run({"--maya", "color=0.8,0.3,0.1", "--maya", "lobe=0", "--mr", "color=0.8,0.3,0.1",
+                 "--mr", "lobe=off", "--mr", "edginess=2"}),
+            preview::kExitOk);
+  ASSERT_TRUE(preview::read_exr((dir_ / "mentalray.exr").string(), b, error)) << error;
+  EXPECT_EQ(a.rgb, b.rgb);
+
+  // Underscores name the same look; a sweep starts from it.
+  fs::remove_all(dir_);
+  EXPECT_EQ(run({"--look", "warm", "--sweep", "edginess=1,2"}), preview::kExitOk) << err_.str();
+  EXPECT_TRUE(fs::exists(dir_ / "sheet.png"));
+}
+
+TEST_F(CliLooks, SavedLookIsANewLookThatRendersTheSame) {
+  ASSERT_EQ(
+      run({"--look", "warm", "--maya", "edginess=3", "--maya", "lobe=1", "--save-look", "my-warm"}),
+      preview::kExitOk)
+      << err_.str();
+  ASSERT_TRUE(fs::exists(dir_ / "my_warm.mel"));
+  ASSERT_TRUE(fs::exists(dir_ / "my_warm.mi"));
+  preview::Image saved, reread;
+  std::string error;
+  ASSERT_TRUE(preview::read_exr((dir_ / "maya.exr").string(), saved, error)) << error;
+
+  // Read back as looks from the output folder, under its own name.
+  const fs::path copy = looks_ / "saved";
+  fs::create_directories(copy);
+  fs::copy_file(dir_ / "my_warm.mel", copy / "my_warm.mel");
+  fs::copy_file(dir_ / "my_warm.mi", copy / "my_warm.mi");
+  fs::remove_all(dir_);
+  ASSERT_EQ(run({"--look", "my-warm", "--maya-presets", copy.string(), "--mr-looks",
+                 (copy / "my_warm.mi").string()}),
+            preview::kExitOk)
+      << err_.str();
+  ASSERT_TRUE(preview::read_exr((dir_ / "maya.exr").string(), reread, error)) << error;
+  EXPECT_EQ(saved.rgb, reread.rgb);
+  // Each name once, with its last value.
+  std::ifstream mel(copy / "my_warm.mel");
+  const std::string text((std::istreambuf_iterator<char>(mel)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text,
+            "startAttrPreset( \"velvet\" );\nblendAttr \"color\" 0.8 0.3 0.1;\n"
+            "blendAttr \"lobe\" 1;\nblendAttr \"edginess\" 3;\nendAttrPreset();\n");
+}
+
+TEST_F(CliLooks, ListLooksSaysWhereEachLookWasFound) {
+  ASSERT_EQ(run({"--list-looks"}), preview::kExitOk) << err_.str();
+  EXPECT_NE(out_.str().find("looks (test folder):\n  warm\n"), std::string::npos) << out_.str();
+  EXPECT_NE(out_.str().find("warm.mel:1"), std::string::npos) << out_.str();
+  EXPECT_NE(out_.str().find("looks.mi:1"), std::string::npos) << out_.str();
+  EXPECT_TRUE(nothing_written());
+
+  out_.str("");
+  ASSERT_EQ(run({"--list-looks", "--mr-looks", (looks_ / "other.mi").string()}),
+            preview::kExitUsage);
+  std::ofstream(looks_ / "other.mi") << mi_;
+  ASSERT_EQ(run({"--list-looks", "--mr-looks", (looks_ / "other.mi").string()}), preview::kExitOk);
+  EXPECT_NE(out_.str().find("--maya-presets/--mr-looks"), std::string::npos) << out_.str();
+}
+
 TEST_F(Cli, ServeTakesAPortAndTheOutFolderButNoLook) {
   // A build without the server says what would enable it.
   EXPECT_EQ(preview::run({"--serve"}, env_), preview::kExitFailure);
@@ -173,6 +328,8 @@ TEST_F(Cli, ServeTakesAPortAndTheOutFolderButNoLook) {
       {"--serve", "--maya", "edginess=1"},
       {"--serve", "--size", "8x8"},
       {"--serve", "--list"},
+      {"--serve", "--look", "warm"},
+      {"--serve", "--list-looks"},
       {"--serve=yes"},
   };
   for (const auto& args : bad) {
@@ -196,6 +353,21 @@ TEST_F(Cli, ServeTakesAPortAndTheOutFolderButNoLook) {
   ASSERT_EQ(preview::run({"--serve", "--port", "0", "--hosts", "mr"}, env_), preview::kExitOk);
   EXPECT_EQ(got.port, 0);
   EXPECT_EQ(hosts, 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// The fuzzer's and a pipeline's pre-flight: every value checked against the
+// hosts, nothing rendered or written.
+TEST_F(Cli, CheckOnlyAnswersLikeARunWithoutWriting) {
+  env_.check_only = true;
+  EXPECT_EQ(run({"--maya", "color=1,0,0", "--sweep", "edginess=0,2"}), preview::kExitOk);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_TRUE(nothing_written());
+  EXPECT_EQ(run({"--maya", "nosuch=1"}), preview::kExitUsage);
+  EXPECT_TRUE(nothing_written());
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -193,6 +195,67 @@ TEST(HostThreads, EachHostGivesTheSameBitsOnOneTwoAndThreeThreads) {
           << threads << " threads";
     }
   }
+}
+
+// The renderer's irradiance reaches the shader only through useIrradiance.
+TEST_F(Hosts, IrradianceShowsOnlyWhenTheShaderAsksForIt) {
+  const auto mr_image = [&](std::vector<std::string> args) {
+    fs::remove_all(dir_);
+    args.insert(args.end(), {"--hosts", "mr", "--size", "32x16", "--aa", "1"});
+    EXPECT_EQ(run(args), preview::kExitOk) << err_.str();
+    return image("mentalray.exr").rgb;
+  };
+  const std::vector<float> plain = mr_image({});
+  EXPECT_EQ(mr_image({"--irradiance", "0.6,0.6,0.6"}), plain);
+  EXPECT_NE(mr_image({"--irradiance", "0.6,0.6,0.6", "--mr", "useIrradiance=on"}), plain);
+}
+
+// The looks shipped in the source tree: each is a pair of files that both
+// hosts accept in full, and renders.
+TEST_F(Hosts, EveryShippedLookRendersThroughBothHosts) {
+  const fs::path source = VELVET_SOURCE_DIR;
+  env_.looks = {(source / "maya" / "presets" / "attrPresets" / "velvet").string(),
+                (source / "mentalray" / preview::kMrLooksFile).string(), "source tree"};
+  std::vector<preview::NamedLook> looks;
+  std::string error;
+  ASSERT_TRUE(preview::load_looks(env_.looks, looks, error)) << error;
+  EXPECT_GE(looks.size(), 6u);
+  ASSERT_EQ(run({"--list-looks"}), preview::kExitOk) << err_.str();
+  for (const preview::NamedLook& look : looks) {
+    SCOPED_TRACE(look.name);
+    fs::remove_all(dir_);
+    ASSERT_EQ(run({"--look", look.name, "--size", "32x16", "--aa", "1", "--area-samples", "1"}),
+              preview::kExitOk)
+        << err_.str();
+    for (const char* file : {"maya.exr", "mentalray.exr"}) {
+      const preview::Image im = image(file);
+      float brightest = 0.0f;
+      for (float v : im.rgb) {
+        ASSERT_TRUE(std::isfinite(v)) << file;
+        brightest = std::max(brightest, v);
+      }
+      EXPECT_GT(brightest, 0.01f) << file;
+    }
+  }
+}
+
+TEST_F(Hosts, BuildTreeToolFindsTheLooksInTheStagedTree) {
+  preview::LocateContext context = preview::process_locate_context();
+  context.environment = [](const std::string&) { return std::optional<std::string>(); };
+  const preview::LookFiles files = preview::default_look_files(context);
+  EXPECT_EQ(files.origin.rfind("build tree", 0), 0u) << files.origin;
+  std::vector<preview::NamedLook> looks;
+  std::string error;
+  ASSERT_TRUE(preview::load_looks(files, looks, error)) << error;
+  EXPECT_GE(looks.size(), 6u);
+
+  // The environment comes first.
+  context.environment = [](const std::string& name) {
+    return name == "VELVET_MR_LOOKS" ? std::optional<std::string>("/elsewhere/looks.mi")
+                                     : std::optional<std::string>();
+  };
+  EXPECT_EQ(preview::default_look_files(context).mr_looks, "/elsewhere/looks.mi");
+  EXPECT_EQ(preview::default_look_files(context).maya_presets, "");
 }
 
 }  // namespace

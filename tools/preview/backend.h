@@ -85,6 +85,11 @@ class Backend {
   // earlier are not updated.
   virtual void set_lights(const std::vector<Light>& lights) = 0;
 
+  // Irradiance that the renderer reports at every point (indirect light from
+  // a uniform surround), for hosts whose shader can ask for it. Called after
+  // set_lights(). Hosts without such a query ignore it.
+  virtual void set_irradiance(core::Color) {}
+
   // Parameters and lights are fixed for the life of the context. Returns
   // null with a message in `error` when the host refuses.
   virtual std::unique_ptr<ShadingContext> make_context(std::string& error) = 0;

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -26,6 +27,16 @@ const char* const kUsage =
     "  --maya NAME=VALUE      set an attribute of the Maya node, e.g. --maya color=0.6,0.1,0.2\n"
     "  --mr NAME=VALUE        set a parameter of the mental ray shader, e.g. --mr specular=0.8\n"
     "  --list                 list each host's parameters and their types, then stop\n"
+    "Looks (each look is a Maya preset <look>.mel and a shader block \"velvet_<look>\"\n"
+    "in krel_velvet_looks.mi; --maya and --mr settings apply on top of it):\n"
+    "  --look NAME            start from a look, e.g. --look crushed-red-velvet\n"
+    "  --list-looks           list the looks and where each was found, check them, stop\n"
+    "  --save-look NAME       also write the settings as a new look into --out:\n"
+    "                         NAME.mel (a Maya preset) and NAME.mi (a shader block)\n"
+    "  --maya-presets DIR     folder of the Maya presets (default: $VELVET_MAYA_PRESETS,\n"
+    "                         then the installed module's, then the build's)\n"
+    "  --mr-looks FILE        the .mi file of looks (default: $VELVET_MR_LOOKS, then\n"
+    "                         the installed one, then the build's)\n"
     "Modes:\n"
     "  --sweep NAME=V1,V2,..  contact sheet: one column per value, one row per host;\n"
     "                         colours and vectors take three numbers per value\n"
@@ -44,6 +55,8 @@ const char* const kUsage =
     "  --key I, --fill I, --rim I\n"
     "                         light intensities, 0 turns a light off (default 1, 0.4, 1)\n"
     "  --area-samples N       samples of the key area light (default 8)\n"
+    "  --irradiance R,G,B     irradiance the mental ray renderer reports everywhere,\n"
+    "                         seen when the shader's useIrradiance is on (default 0,0,0)\n"
     "Output:\n"
     "  --out DIR              directory for the images (default .)\n"
     "  --threads N            rendering threads (default: all cores)\n"
@@ -73,6 +86,10 @@ struct Options {
   bool list = false;
   bool where = false;  // --hosts without a list
   bool help = false;
+  std::optional<std::string> look;
+  bool list_looks = false;
+  std::optional<std::string> maya_presets, mr_looks;
+  std::optional<std::string> save_look;
   bool serve = false;
   std::optional<int> port;
   std::string look_flag;  // the last scene or material flag given, "" for none
@@ -162,6 +179,27 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
     } else if (flag == "compare") {
       no_value();
       o.compare = true;
+    } else if (flag == "list-looks") {
+      no_value();
+      o.list_looks = true;
+    } else if (flag == "look") {
+      if (o.look) throw UsageError{"--look may be given once"};
+      o.look_flag = arg;
+      o.look = value();
+    } else if (flag == "save-look") {
+      if (o.save_look) throw UsageError{"--save-look may be given once"};
+      o.look_flag = arg;
+      o.save_look = value();
+      if (!valid_look_name(*o.save_look)) {
+        throw UsageError{
+            "--save-look takes a name of letters, digits, '-' and '_' that starts "
+            "with a letter, not '" +
+            *o.save_look + "'"};
+      }
+    } else if (flag == "maya-presets") {
+      o.maya_presets = value();
+    } else if (flag == "mr-looks") {
+      o.mr_looks = value();
     } else if (flag == "sweep") {
       if (o.sweep) throw UsageError{"--sweep may be given once"};
       o.sweep = name_value(flag, value());
@@ -198,6 +236,15 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
     } else if (flag == "area-samples") {
       o.look_flag = arg;
       o.scene.area_samples = int_in(flag, value(), 1, 1024);
+    } else if (flag == "irradiance") {
+      const std::string v = value();
+      ParamValue c;
+      std::string error;
+      if (!parse_value({"--irradiance", ParamType::Color}, v, c, error) || c.v[0] < 0.0f ||
+          c.v[1] < 0.0f || c.v[2] < 0.0f) {
+        throw UsageError{"--irradiance takes three numbers of 0 or more, not '" + v + "'"};
+      }
+      o.scene.irradiance = {c.v[0], c.v[1], c.v[2]};
     } else if (flag == "shapes") {
       o.look_flag = arg;
       const std::string v = value();
@@ -242,11 +289,16 @@ Options parse(const std::vector<std::string>& args, const CliEnvironment& env) {
     }
   }
   if (o.compare && o.sweep) throw UsageError{"--compare and --sweep cannot be combined"};
+  if (o.compare && o.look) throw UsageError{"--compare and --look cannot be combined"};
+  if (o.save_look && (o.compare || o.sweep)) {
+    throw UsageError{"--save-look cannot be combined with --compare or --sweep"};
+  }
   if (o.port && !o.serve) throw UsageError{"--port needs --serve"};
   if (o.serve) {
-    if (o.list || o.compare || o.sweep || o.where) {
+    if (o.list || o.compare || o.sweep || o.where || o.list_looks) {
       throw UsageError{
-          "--serve cannot be combined with --list, --compare, --sweep or --hosts alone"};
+          "--serve cannot be combined with --list, --list-looks, --compare, --sweep or --hosts "
+          "alone"};
     }
     if (!o.look_flag.empty()) {
       throw UsageError{"--serve takes the look from the page, not from " + o.look_flag};
@@ -285,6 +337,76 @@ void apply(Host& host, const std::string& name, const ParamValue& v) {
   if (!error.empty()) throw Failure{host.entry->flag + ": " + name + ": " + error};
 }
 
+// The look files as the flags, or else the environment's defaults, name them.
+LookFiles look_files(const Options& o, const CliEnvironment& env) {
+  LookFiles files = env.looks;
+  if (o.maya_presets || o.mr_looks) files.origin = "--maya-presets/--mr-looks";
+  if (o.maya_presets) files.maya_presets = *o.maya_presets;
+  if (o.mr_looks) files.mr_looks = *o.mr_looks;
+  return files;
+}
+
+const LookSource* source_for(const NamedLook& look, const std::string& flag) {
+  const std::optional<LookSource>& s = flag == "maya" ? look.maya : look.mr;
+  return s ? &*s : nullptr;
+}
+
+// One host's values of a look, checked against the host's own names and
+// types; every error names the file and line.
+std::vector<std::pair<std::string, ParamValue>> look_values(const Host& host,
+                                                            const LookSource& source) {
+  std::vector<std::pair<std::string, ParamValue>> values;
+  for (const LookSetting& s : source.settings) {
+    const std::string where = source.file + ":" + std::to_string(s.line) + ": ";
+    const ParamInfo* info = find_param(host.backend->parameters(), s.name);
+    if (info == nullptr) {
+      throw UsageError{where + "unknown " + host.entry->flag + " parameter '" + s.name +
+                       "' (known: " + known_names(*host.backend) + ")"};
+    }
+    std::vector<std::string> texts = s.values;
+    // .mi colours may carry an alpha, which the shader never reads.
+    if (info->type == ParamType::Color && texts.size() == 4 && host.entry->flag == "mr") {
+      ParamValue alpha;
+      std::string error;
+      if (!parse_value({s.name + " (alpha)", ParamType::Float}, texts.back(), alpha, error)) {
+        throw UsageError{where + error};
+      }
+      texts.pop_back();
+    }
+    std::string text;
+    for (const std::string& t : texts) text += (text.empty() ? "" : ",") + t;
+    ParamValue v;
+    std::string error;
+    if (!parse_value(*info, text, v, error)) throw UsageError{where + error};
+    values.emplace_back(s.name, v);
+  }
+  return values;
+}
+
+std::string where(const LookSource& s) {
+  return s.file + ":" + std::to_string(s.line);
+}
+
+// Reads and checks every look for the selected hosts: each must exist for
+// both hosts and hold only names and values its host accepts.
+std::vector<NamedLook> checked_looks(const LookFiles& files, const std::vector<Host>& hosts) {
+  std::vector<NamedLook> looks;
+  std::string error;
+  if (!load_looks(files, looks, error)) throw UsageError{error};
+  for (const NamedLook& look : looks) {
+    if (!look.maya || !look.mr) {
+      const LookSource& only = look.maya ? *look.maya : *look.mr;
+      throw UsageError{where(only) + ": look '" + look.name + "' exists only for " +
+                       (look.maya ? "maya" : "mr") + "; each look needs a Maya preset " +
+                       "and a mental ray shader block"};
+    }
+    for (const Host& h : hosts) {
+      if (const LookSource* s = source_for(look, h.entry->flag)) look_values(h, *s);
+    }
+  }
+  return looks;
+}
+
 std::string join(const std::string& dir, const std::string& file) {
   return (std::filesystem::path(dir) / file).string();
 }
@@ -320,6 +442,31 @@ void write_files(const std::string& dir, const std::vector<std::pair<std::string
   }
 }
 
+// Writes a host's settings, each name once with its last value, as a new
+// look's preset file and shader block.
+void save_look(const std::string& name, const std::string& dir, const std::vector<Host>& hosts,
+               const std::vector<std::vector<std::pair<std::string, ParamValue>>>& values,
+               std::ostream& out) {
+  for (std::size_t k = 0; k < hosts.size(); ++k) {
+    std::vector<std::pair<std::string, ParamValue>> last;
+    for (const auto& [param, v] : values[k]) {
+      const auto same =
+          std::find_if(last.begin(), last.end(), [&](const auto& e) { return e.first == param; });
+      if (same != last.end()) {
+        same->second = v;
+      } else {
+        last.emplace_back(param, v);
+      }
+    }
+    const bool maya = hosts[k].entry->flag == "maya";
+    const std::string path = join(dir, look_file_stem(name) + (maya ? ".mel" : ".mi"));
+    std::ofstream file(path, std::ios::binary);
+    file << (maya ? maya_preset_text(last) : mr_block_text(name, last));
+    if (!file.flush()) throw Failure{"cannot write " + path};
+    out << "wrote " << path << "\n";
+  }
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, const CliEnvironment& env) {
@@ -347,10 +494,11 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
         throw UsageError{"--" + flag + " given, but " + flag + " is not among the hosts"};
       }
     }
-    if (o.compare) {
+    if (o.compare || o.save_look) {
       for (const char* needed : {"maya", "mr"}) {
         if (std::find(o.hosts.begin(), o.hosts.end(), needed) == o.hosts.end()) {
-          throw UsageError{std::string("--compare needs both hosts; ") + needed + " is missing"};
+          throw UsageError{std::string(o.compare ? "--compare" : "--save-look") +
+                           " needs both hosts; " + needed + " is missing"};
         }
       }
     }
@@ -385,6 +533,23 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
       hosts.push_back({entry, std::move(backend)});
     }
 
+    std::vector<NamedLook> looks;
+    if (o.look || o.list_looks) {
+      const LookFiles files = look_files(o, env);
+      if (files.maya_presets.empty() && files.mr_looks.empty()) {
+        throw UsageError{"no look files found; name them with --maya-presets and --mr-looks"};
+      }
+      looks = checked_looks(files, hosts);
+      if (o.list_looks) {
+        out << "looks (" << files.origin << "):\n";
+        for (const NamedLook& look : looks) {
+          out << "  " << look.name << "\n    maya: " << where(*look.maya)
+              << "\n    mr:   " << where(*look.mr) << "\n";
+        }
+        return kExitOk;
+      }
+    }
+
     if (o.serve) {
       ServeOptions serve;
       serve.port = o.port.value_or(kDefaultPort);
@@ -413,6 +578,19 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
           values[k].emplace_back(name, checked_value(hosts[k], name, text));
         }
       }
+      if (o.look) {
+        const std::string wanted = look_name(*o.look);
+        const auto found = std::find_if(looks.begin(), looks.end(),
+                                        [&](const NamedLook& l) { return l.name == wanted; });
+        if (found == looks.end()) {
+          std::string names;
+          for (const NamedLook& l : looks) names += (names.empty() ? "" : ", ") + l.name;
+          throw UsageError{"no look '" + *o.look + "' (known: " + names + ")"};
+        }
+        for (auto& v : look_values(hosts[k], *source_for(*found, hosts[k].entry->flag))) {
+          values[k].push_back(std::move(v));
+        }
+      }
       for (const auto& [name, text] : o.params[hosts[k].entry->flag]) {
         values[k].emplace_back(name, checked_value(hosts[k], name, text));
       }
@@ -431,6 +609,7 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
         }
       }
     }
+    if (env.check_only) return kExitOk;
 
     SceneOptions scene_options = o.scene;
     if (o.compare) scene_options.area_samples = 1;
@@ -442,6 +621,7 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
     for (std::size_t k = 0; k < hosts.size(); ++k) {
       for (const auto& [name, v] : values[k]) apply(hosts[k], name, v);
       hosts[k].backend->set_lights(lights);
+      hosts[k].backend->set_irradiance(scene_options.irradiance);
     }
 
     std::error_code ec;
@@ -495,7 +675,12 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
     for (const Host& h : hosts) row_captions.push_back(h.entry->file_name);
     if (o.sweep) {
       std::vector<std::string> captions;
-      for (const std::string& text : sweep_texts) captions.push_back(o.sweep->first + "=" + text);
+      // name=value, or the value alone where that would not fit over a
+      // column (12 pixels a character).
+      for (const std::string& text : sweep_texts) {
+        const std::string full = o.sweep->first + "=" + text;
+        captions.push_back(static_cast<int>(full.size()) * 12 <= scene.width() ? full : text);
+      }
       Image sheet = contact_sheet(cells, captions, row_captions, 6);
       files.emplace_back("sheet.png", sheet);
       files.emplace_back("sheet.exr", std::move(sheet));
@@ -514,6 +699,7 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
           files.end());
     }
     write_files(o.out_dir, files, threads, out);
+    if (o.save_look) save_look(*o.save_look, o.out_dir, hosts, values, out);
     out << summary;
     return kExitOk;
   } catch (const UsageError& e) {

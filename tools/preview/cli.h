@@ -12,6 +12,7 @@
 
 #include "tools/preview/backend.h"
 #include "tools/preview/locate.h"
+#include "tools/preview/looks.h"
 #include "tools/preview/scene.h"
 
 namespace preview {
@@ -50,11 +51,16 @@ struct CliEnvironment {
   std::ostream* err;
   bool err_is_terminal = false;  // draws the progress bar
   int default_threads = 1;
+  LookFiles looks;  // where --look finds looks unless flags say otherwise
   // Serves the live preview page (--serve) through the loaded hosts until
   // interrupted and returns the exit code. Null in a build without it.
   std::function<int(std::vector<LoadedHost>& hosts, const ServeOptions& options, std::ostream& out,
                     std::ostream& err)>
       serve;
+  // Stop once every flag and value has been checked against the hosts, before
+  // anything is rendered or written; the exit code is what a full run's would
+  // be up to that point.
+  bool check_only = false;
 };
 
 // Exit codes: 0 done, 1 a failure while rendering or writing, 2 bad input

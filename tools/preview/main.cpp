@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
   env.err = &std::cerr;
   env.err_is_terminal = preview::stderr_is_terminal();
   env.default_threads = static_cast<int>(std::thread::hardware_concurrency());
+  env.looks = preview::default_look_files(preview::process_locate_context());
 #ifdef VELVET_PREVIEW_WITH_SERVE
   env.serve = preview::serve::run_server;
 #endif

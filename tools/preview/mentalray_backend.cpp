@@ -69,7 +69,7 @@ class MentalRayBackend : public Backend {
         case mrhost::ParamType::integer:
           params_.push_back({p.name, ParamType::Integer});
           break;
-        case mrhost::ParamType::light:
+        default:  // tags, transforms and structs are not set from the command line
           break;
       }
     }
@@ -141,6 +141,10 @@ class MentalRayBackend : public Backend {
     block_ = std::make_unique<mrhost::ParameterBlock>(renderer_.make_block(tags));
     std::string ignored;
     for (const auto& [name, values] : settings_) block_->set(name, values, &ignored);
+  }
+
+  void set_irradiance(core::Color c) override {
+    renderer_.host().set_irradiance({c.r, c.g, c.b, 1.0f});
   }
 
   std::unique_ptr<ShadingContext> make_context(std::string&) override {

@@ -21,7 +21,8 @@ struct SceneOptions {
   float key = 1.0f;  // light intensities; 0 switches a light off
   float fill = 0.4f;
   float rim = 1.0f;
-  int area_samples = 8;  // samples the renderer takes of the key light
+  int area_samples = 8;                      // samples the renderer takes of the key light
+  core::Color irradiance{0.0f, 0.0f, 0.0f};  // what an irradiance query returns
 };
 
 class Scene {

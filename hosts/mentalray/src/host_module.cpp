@@ -22,12 +22,11 @@ MRHOST_EXPORT mrhost::ModuleState* mrhost_module_state() {
   return &module;
 }
 
-#ifndef MRHOST_NO_HOST_FUNCTIONS
-
 namespace {
 
-void record(int recording, std::atomic<long>& counter, mrhost::HostCall function,
-            const miState* state, const void* param, miTag light, const miInteger* samples) {
+[[maybe_unused]] void record(int recording, std::atomic<long>& counter, mrhost::HostCall function,
+                             const miState* state, const void* param, miTag light,
+                             const miInteger* samples) {
   if (recording & mrhost::kRecordCounts) counter.fetch_add(1, std::memory_order_relaxed);
   if (!(recording & mrhost::kRecordCalls)) return;
   const int index = module.call_count.fetch_add(1, std::memory_order_relaxed);
@@ -43,8 +42,9 @@ void record(int recording, std::atomic<long>& counter, mrhost::HostCall function
 
 // One relaxed load when recording is off: the shading path stays as cheap as
 // the renderer's own would be.
-inline void note(std::atomic<long>& counter, mrhost::HostCall function, const miState* state,
-                 const void* param, miTag light, const miInteger* samples) {
+[[maybe_unused]] inline void note(std::atomic<long>& counter, mrhost::HostCall function,
+                                  const miState* state, const void* param, miTag light,
+                                  const miInteger* samples) {
   const int recording = module.recording.load(std::memory_order_relaxed);
   if (recording != mrhost::kRecordNothing) {
     record(recording, counter, function, state, param, light, samples);
@@ -53,6 +53,9 @@ inline void note(std::atomic<long>& counter, mrhost::HostCall function, const mi
 
 }  // namespace
 
+// Each host function can be left out of a build, so that a module lacking
+// it can be handed to the shader (MRHOST_NO_HOST_FUNCTIONS leaves out all).
+#if !defined(MRHOST_NO_HOST_FUNCTIONS) && !defined(MRHOST_NO_PHEN_EVAL)
 MRHOST_EXPORT void* mi_phen_eval(miState* state, void* param) {
   note(module.phen_eval_calls, mrhost::HostCall::phen_eval, state, param, 0, nullptr);
   const miInteger ghost_offs = state->shader->ghost_offs;
@@ -62,10 +65,19 @@ MRHOST_EXPORT void* mi_phen_eval(miState* state, void* param) {
   if (ghost <= 0 || ghost > module.connection_count) return param;
   return module.connections[ghost - 1].bytes;
 }
+#endif
+
+#if !defined(MRHOST_NO_HOST_FUNCTIONS) && !defined(MRHOST_NO_SAMPLE_LIGHT)
 
 MRHOST_EXPORT miBoolean mi_sample_light(miColor* color, miVector* dir, miScalar* dot_nl,
                                         miState* state, miTag light, miInteger* samples) {
   note(module.sample_light_calls, mrhost::HostCall::sample_light, state, nullptr, light, samples);
+  // One plain load when no refusal is set: no shared counter while shading.
+  if (module.refuse_sample_light != 0 &&
+      module.sample_light_seen.fetch_add(1, std::memory_order_relaxed) + 1 ==
+          module.refuse_sample_light) {
+    return 0;
+  }
   const miTag index = light - mrhost::kFirstLightTag;
   if (light < mrhost::kFirstLightTag || index >= static_cast<miTag>(module.light_count)) {
     if (module.recording.load(std::memory_order_relaxed) & mrhost::kRecordCounts) {
@@ -90,6 +102,9 @@ MRHOST_EXPORT miBoolean mi_sample_light(miColor* color, miVector* dir, miScalar*
   ++*samples;
   return miTRUE;
 }
+#endif
+
+#if !defined(MRHOST_NO_HOST_FUNCTIONS) && !defined(MRHOST_NO_COMPUTE_IRRADIANCE)
 
 MRHOST_EXPORT miBoolean mi_compute_irradiance(miColor* result, miState* state) {
   note(module.compute_irradiance_calls, mrhost::HostCall::compute_irradiance, state, nullptr, 0,

@@ -1,24 +1,19 @@
 #include <mrhost/renderer.h>
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform.h"
+
 namespace mrhost {
 
 namespace {
 
-std::string dl_error(const std::string& what) {
-  const char* reason = dlerror();
-  return what + (reason ? std::string(": ") + reason : std::string());
-}
-
 template <class Function>
-Function symbol(void* library, const char* name) {
-  return reinterpret_cast<Function>(dlsym(library, name));
+Function exported(void* library, const char* name) {
+  return reinterpret_cast<Function>(platform::find_symbol(library, name));
 }
 
 miVector add(miVector a, miVector b) {
@@ -52,26 +47,31 @@ void hammersley(int i, int n, float* u, float* v) {
 // ---------------------------------------------------------------- HostModule
 
 HostModule::~HostModule() {
-  if (handle_) dlclose(handle_);
+  if (handle_) platform::close_library(handle_);
 }
 
 bool HostModule::open(const std::string& path, std::string* error, bool global) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | (global ? RTLD_GLOBAL : RTLD_LOCAL));
+  std::string reason;
+  void* handle = platform::open_library(path, global, &reason);
   if (!handle) {
-    if (error) *error = dl_error("cannot load host module " + path);
+    if (error) *error = "cannot load host module " + path + ": " + reason;
     return false;
   }
-  const auto state = symbol<ModuleStateFunction>(handle, kModuleStateSymbol);
+  const auto state = exported<ModuleStateFunction>(handle, kModuleStateSymbol);
   if (!state) {
     if (error) *error = path + " is not a host module (no " + kModuleStateSymbol + ")";
-    dlclose(handle);
+    platform::close_library(handle);
     return false;
   }
-  if (handle_) dlclose(handle_);
+  if (handle_) platform::close_library(handle_);
   handle_ = handle;
   state_ = state();
   reset();
   return true;
+}
+
+void* HostModule::symbol(const char* name) const {
+  return handle_ ? platform::find_symbol(handle_, name) : nullptr;
 }
 
 void HostModule::reset(int recording) {
@@ -80,6 +80,8 @@ void HostModule::reset(int recording) {
   s.sample_count = 0;
   s.connection_count = 0;
   s.irradiance = {0.0f, 0.0f, 0.0f, 0.0f};
+  s.refuse_sample_light = 0;
+  s.sample_light_seen = 0;
   s.recording = recording;
   clear_records();
 }
@@ -91,6 +93,11 @@ void HostModule::clear_records() {
   s.compute_irradiance_calls = 0;
   s.unknown_light_calls = 0;
   s.call_count = 0;
+}
+
+void HostModule::refuse_sample_light(long n) {
+  state_->sample_light_seen = 0;
+  state_->refuse_sample_light = n;
 }
 
 void HostModule::set_recording(int recording) {
@@ -221,13 +228,26 @@ bool ParameterBlock::set(const std::string& name, const std::vector<float>& valu
     case ParamType::vector:
       expected = n == 3 ? nullptr : "3 values";
       break;
+    case ParamType::transform:
+      expected = n == 16 ? nullptr : "16 values";
+      break;
+    case ParamType::structure:
+      expected = "values for its members";
+      break;
     default:
       expected = n == 1 ? nullptr : "1 value";
       break;
   }
-  const bool whole =
-      p->type == ParamType::boolean || p->type == ParamType::integer || p->type == ParamType::light;
-  if (!expected && whole && values[0] != std::floor(values[0])) expected = "a whole number";
+  const bool whole = is_whole_type(p->type);
+  // Integers are signed and tags unsigned, both 32-bit: anything else would
+  // not survive the conversion.
+  const bool tag = whole && p->type != ParamType::boolean && p->type != ParamType::integer;
+  const float lowest = tag ? 0.0f : -2147483648.0f;
+  const float highest = tag ? 4294967296.0f : 2147483648.0f;
+  if (!expected && whole &&
+      !(values[0] == std::floor(values[0]) && values[0] >= lowest && values[0] < highest)) {
+    expected = "a whole number";
+  }
   if (expected) {
     if (error) {
       *error = "parameter \"" + name + "\" is a " + type_name(p->type) + ": expected " + expected +
@@ -237,10 +257,11 @@ bool ParameterBlock::set(const std::string& name, const std::vector<float>& valu
   }
   char* field = reinterpret_cast<char*>(data()) + p->offset;
   if (whole) {
-    const std::int32_t v = static_cast<std::int32_t>(values[0]);
+    const std::uint32_t v = tag ? static_cast<std::uint32_t>(values[0])
+                                : static_cast<std::uint32_t>(static_cast<std::int32_t>(values[0]));
     std::memcpy(field, &v, 4);
   } else {
-    float v[4] = {0.0f, 0.0f, 0.0f, 1.0f};  // a colour given as r g b is opaque
+    float v[16] = {0.0f, 0.0f, 0.0f, 1.0f};  // a colour given as r g b is opaque
     std::memcpy(v, values.data(), 4 * n);
     std::memcpy(field, v, type_size(p->type));
   }
@@ -287,14 +308,15 @@ bool ParameterBlock::connect(const std::string& name, std::int32_t ghost, std::s
 // ------------------------------------------------------------------ Renderer
 
 Renderer::~Renderer() {
-  if (library_) dlclose(library_);
+  if (library_) platform::close_library(library_);
 }
 
 bool Renderer::open(const Paths& paths, std::string* error) {
-  if (!read_declaration(paths.declaration, &declaration_, error)) return false;
-  if (!paths.shader.empty() && declaration_.name != paths.shader) {
-    if (error) {
-      *error = paths.declaration + " declares shader \"" + declaration_.name + "\", not \"" +
+  // The file may declare several shaders; the one asked for is read.
+  if (!read_declaration(paths.declaration, paths.shader, &declaration_, error)) {
+    Declaration first;
+    if (!paths.shader.empty() && read_declaration(paths.declaration, &first, nullptr) && error) {
+      *error = paths.declaration + " declares shader \"" + first.name + "\", not \"" +
                paths.shader + "\"";
     }
     return false;
@@ -302,25 +324,26 @@ bool Renderer::open(const Paths& paths, std::string* error) {
   const std::string host_module =
       paths.host_module.empty() ? library_file_name("mrhost_module") : paths.host_module;
   if (!host_.open(host_module, error)) return false;
-  void* library = dlopen(paths.shader_library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  std::string reason;
+  void* library = platform::open_library(paths.shader_library, false, &reason);
   if (!library) {
-    if (error) *error = dl_error("cannot load shader library " + paths.shader_library);
+    if (error) *error = "cannot load shader library " + paths.shader_library + ": " + reason;
     return false;
   }
   const std::string shader_name = declaration_.name;
   const std::string version_name = shader_name + "_version";
-  shader_ = symbol<ShaderFunction>(library, shader_name.c_str());
-  version_ = symbol<int (*)()>(library, version_name.c_str());
-  set_module_handle_ = symbol<void (*)(void*)>(library, "miSetModuleHandle");
+  shader_ = exported<ShaderFunction>(library, shader_name.c_str());
+  version_ = exported<int (*)()>(library, version_name.c_str());
+  set_module_handle_ = exported<void (*)(void*)>(library, "miSetModuleHandle");
   if (!shader_ || !version_ || !set_module_handle_) {
     if (error) {
       *error = paths.shader_library + " lacks " + shader_name + ", " + version_name +
                " or miSetModuleHandle";
     }
-    dlclose(library);
+    platform::close_library(library);
     return false;
   }
-  if (library_) dlclose(library_);
+  if (library_) platform::close_library(library_);
   library_ = library;
   set_module_handle_(host_.handle());
   return true;

@@ -357,12 +357,18 @@ class OPENMAYA_EXPORT StderrCapture {
   ~StderrCapture();
   StderrCapture(const StderrCapture&) = delete;
   StderrCapture& operator=(const StderrCapture&) = delete;
-  // What was written so far.
+  // Whether standard error is being captured; if not, error() says why.
+  bool ok() const { return file_ != nullptr; }
+  const std::string& error() const { return error_; }
+  // What was written so far. Without a capture, a text saying so that no
+  // expected output matches: a test that expects silence must not pass on
+  // a capture that never happened.
   std::string text() const;
 
  private:
   int savedFd_ = -1;
   void* file_ = nullptr;
+  std::string error_;
 };
 
 }  // namespace mayahost

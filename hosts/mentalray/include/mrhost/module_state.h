@@ -69,6 +69,11 @@ struct ModuleState {
   int connection_count;
   ConnectionValue connections[kMaxConnections];
   miColor irradiance;
+  // Fault injection: the refuse_sample_light-th call of mi_sample_light from
+  // the last reset (1 = the next one) delivers nothing, as a host that
+  // cannot sample the light would; 0 refuses none.
+  long refuse_sample_light;
+  std::atomic<long> sample_light_seen;
 
   // Records. Counting costs a shared atomic increment per call; switch it off
   // when shading for speed on many threads.

@@ -1,7 +1,7 @@
 // Driver API of the stand-in mental ray renderer.
 //
 // Loads a shader library (krel_velvet) and a host module the way the
-// renderer does: the library with dlopen, the host module with dlopen, its
+// renderer does: both with dlopen (LoadLibrary on Windows), the module's
 // handle handed to the library's miSetModuleHandle. Lights, irradiance and
 // connected parameters are scripted in the host module; parameter blocks are
 // laid out from the shader's .mi declaration and set by name. Shading calls
@@ -93,8 +93,11 @@ class HostModule {
 
   // `global` makes the module's exports visible to look-ups in the global
   // scope (RTLD_GLOBAL), as if the renderer's executable exported them.
+  // Windows has no such scope; there it changes nothing.
   bool open(const std::string& path, std::string* error, bool global = false);
   void* handle() const { return handle_; }
+  // An export of the module, as a shader's look-up would find it, or null.
+  void* symbol(const char* name) const;
   ModuleState& state() const { return *state_; }
 
   // Clears lights, connections, irradiance, counters and the call log;
@@ -116,6 +119,9 @@ class HostModule {
   // Disc of `radius` around `center`, facing along `normal`.
   miTag add_disc_light(miVector center, miVector normal, float radius, miColor color, int samples);
   void set_irradiance(miColor irradiance);
+  // The n-th mi_sample_light call from now on (1 = the next) delivers no
+  // sample and returns 0; 0 refuses none. Cleared by reset().
+  void refuse_sample_light(long n);
 
   // A new connection evaluating to `value` (up to 16 bytes); returns the
   // ghost word that marks a parameter as connected to it, or 0 when full.
@@ -200,6 +206,11 @@ class Renderer {
 
   miBoolean shade(miColor* result, miState* state, ParameterBlock& block) const {
     return shader_(result, state, block.data());
+  }
+  // A block the caller laid out itself (a fuzzer's, say); `state`'s shader
+  // record must describe it.
+  miBoolean shade(miColor* result, miState* state, void* block) const {
+    return shader_(result, state, block);
   }
 
  private:

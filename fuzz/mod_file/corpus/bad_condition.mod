@@ -1,0 +1,1 @@
++ OS:linux velvet 1.0 v

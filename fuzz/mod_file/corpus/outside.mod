@@ -1,0 +1,3 @@
++ velvet 1.0 v
+
+plug-ins: p

@@ -1,0 +1,359 @@
+#include "tools/preview/looks.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace preview {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Token {
+  enum Kind { word, string, punct, end } kind;
+  std::string text;
+  int line;
+};
+
+enum class Comments { mel, mi };  // MEL: // and /* */; .mi: #
+
+// Splits into words, quoted strings and the punctuation ( ) , ; . Fails
+// only on an unterminated string or comment.
+bool tokenize(const std::string& text, Comments comments, std::vector<Token>& out, int& bad_line) {
+  int line = 1;
+  std::size_t i = 0;
+  const auto is_punct = [](char c) { return c == '(' || c == ')' || c == ',' || c == ';'; };
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == '\n') {
+      ++line;
+      ++i;
+    } else if (std::isspace(static_cast<unsigned char>(c))) {
+      ++i;
+    } else if (comments == Comments::mi && c == '#') {
+      while (i < text.size() && text[i] != '\n') ++i;
+    } else if (comments == Comments::mel && text.compare(i, 2, "//") == 0) {
+      while (i < text.size() && text[i] != '\n') ++i;
+    } else if (comments == Comments::mel && text.compare(i, 2, "/*") == 0) {
+      const std::size_t close = text.find("*/", i + 2);
+      if (close == std::string::npos) {
+        bad_line = line;
+        return false;
+      }
+      line += static_cast<int>(std::count(text.begin() + i, text.begin() + close, '\n'));
+      i = close + 2;
+    } else if (c == '"') {
+      const std::size_t close = text.find_first_of("\"\n", i + 1);
+      if (close == std::string::npos || text[close] != '"') {
+        bad_line = line;
+        return false;
+      }
+      out.push_back({Token::string, text.substr(i + 1, close - i - 1), line});
+      i = close + 1;
+    } else if (is_punct(c)) {
+      out.push_back({Token::punct, std::string(1, c), line});
+      ++i;
+    } else {
+      const std::size_t start = i;
+      while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i])) &&
+             !is_punct(text[i]) && text[i] != '"' &&
+             !(comments == Comments::mi && text[i] == '#')) {
+        ++i;
+      }
+      out.push_back({Token::word, text.substr(start, i - start), line});
+    }
+  }
+  out.push_back({Token::end, "end of file", line});
+  return true;
+}
+
+// Walks a token list; every failure names the file and the line of the
+// token in hand.
+class Cursor {
+ public:
+  Cursor(const std::string& path, std::vector<Token> tokens, std::string& error)
+      : path_(path), tokens_(std::move(tokens)), error_(error) {}
+
+  const Token& peek() const { return tokens_[pos_]; }
+  const Token& next() { return tokens_[pos_ + 1 < tokens_.size() ? pos_++ : pos_]; }
+  bool at(Token::Kind kind, const char* text = nullptr) const {
+    return peek().kind == kind && (text == nullptr || peek().text == text);
+  }
+  bool expect(Token::Kind kind, const char* text, const char* what) {
+    if (!at(kind, text)) return fail(std::string("expected ") + what);
+    next();
+    return true;
+  }
+  bool fail(const std::string& message) {
+    const Token& t = peek();
+    const std::string found = t.kind == Token::end      ? "end of file"
+                              : t.kind == Token::string ? "\"" + t.text + "\""
+                                                        : "'" + t.text + "'";
+    return fail_at(t.line, message + ", found " + found);
+  }
+  bool fail_at(int line, const std::string& message) {
+    error_ = path_ + ":" + std::to_string(line) + ": " + message;
+    return false;
+  }
+
+ private:
+  std::string path_;
+  std::vector<Token> tokens_;
+  std::size_t pos_ = 0;
+  std::string& error_;
+};
+
+bool tokenize_or_fail(const std::string& path, const std::string& text, Comments comments,
+                      std::vector<Token>& tokens, std::string& error) {
+  int line = 0;
+  if (tokenize(text, comments, tokens, line)) return true;
+  error = path + ":" + std::to_string(line) + ": unterminated string or comment";
+  return false;
+}
+
+bool read_file(const std::string& path, std::string& text, std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = "cannot read " + path;
+    return false;
+  }
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  text = buffer.str();
+  return true;
+}
+
+// A value is a number or a boolean word; anything else ends the values, so
+// that a missing ';' or ',' is reported where it is missing.
+bool is_value(const Token& t) {
+  if (t.kind != Token::word || t.text.empty()) return false;
+  static const char* const words[] = {"on", "off", "true", "false", "yes", "no"};
+  for (const char* w : words) {
+    if (t.text == w) return true;
+  }
+  return std::string("0123456789+-.").find(t.text[0]) != std::string::npos;
+}
+
+bool add_setting(Cursor& in, LookSource& out, LookSetting setting) {
+  for (const LookSetting& s : out.settings) {
+    if (s.name == setting.name) {
+      return in.fail_at(setting.line, "\"" + setting.name + "\" is set twice (first on line " +
+                                          std::to_string(s.line) + ")");
+    }
+  }
+  out.settings.push_back(std::move(setting));
+  return true;
+}
+
+}  // namespace
+
+std::string look_name(std::string text) {
+  std::replace(text.begin(), text.end(), '_', '-');
+  return text;
+}
+
+bool parse_maya_preset(const std::string& path, const std::string& text, LookSource& out,
+                       std::string& error) {
+  std::vector<Token> tokens;
+  if (!tokenize_or_fail(path, text, Comments::mel, tokens, error)) return false;
+  Cursor in(path, std::move(tokens), error);
+  out = LookSource{path, in.peek().line, {}};
+
+  // startAttrPreset( "velvet" );
+  if (!in.expect(Token::word, "startAttrPreset", "startAttrPreset")) return false;
+  if (!in.expect(Token::punct, "(", "'('")) return false;
+  if (!in.at(Token::string)) return in.fail("expected the node type in quotes");
+  if (in.peek().text != kMayaPresetNodeType) {
+    return in.fail(std::string("the preset is for \"") + kMayaPresetNodeType + "\" nodes");
+  }
+  in.next();
+  if (!in.expect(Token::punct, ")", "')'") || !in.expect(Token::punct, ";", "';'")) return false;
+
+  // blendAttr "name" value...;
+  while (in.at(Token::word, "blendAttr")) {
+    in.next();
+    if (!in.at(Token::string)) return in.fail("expected the attribute's name in quotes");
+    LookSetting s{in.peek().text, {}, in.peek().line};
+    in.next();
+    while (is_value(in.peek())) s.values.push_back(in.next().text);
+    if (s.values.empty()) return in.fail("expected a value for \"" + s.name + "\"");
+    if (!in.expect(Token::punct, ";", "';' after the values")) return false;
+    if (!add_setting(in, out, std::move(s))) return false;
+  }
+
+  // endAttrPreset();
+  if (!in.expect(Token::word, "endAttrPreset", "blendAttr or endAttrPreset")) return false;
+  if (!in.expect(Token::punct, "(", "'('") || !in.expect(Token::punct, ")", "')'") ||
+      !in.expect(Token::punct, ";", "';'")) {
+    return false;
+  }
+  return in.expect(Token::end, nullptr, "nothing after endAttrPreset();");
+}
+
+bool parse_mr_looks(const std::string& path, const std::string& text,
+                    std::vector<std::pair<std::string, LookSource>>& out, std::string& error) {
+  std::vector<Token> tokens;
+  if (!tokenize_or_fail(path, text, Comments::mi, tokens, error)) return false;
+  Cursor in(path, std::move(tokens), error);
+  out.clear();
+  const std::string prefix = kMrShaderPrefix;
+
+  // shader "velvet_<look>" "krel_velvet" ( "name" value..., ... )
+  while (!in.at(Token::end)) {
+    LookSource source{path, in.peek().line, {}};
+    if (!in.expect(Token::word, "shader", "a shader block (shader \"velvet_<look>\" ...)")) {
+      return false;
+    }
+    if (!in.at(Token::string)) return in.fail("expected the shader's name in quotes");
+    const std::string shader = in.peek().text;
+    if (shader.compare(0, prefix.size(), prefix) != 0 || shader.size() == prefix.size()) {
+      return in.fail("a look's shader is named " + prefix + "<look>");
+    }
+    const std::string name = look_name(shader.substr(prefix.size()));
+    for (const auto& [other, where] : out) {
+      if (other == name) {
+        return in.fail("look \"" + name + "\" is defined twice (first on line " +
+                       std::to_string(where.line) + ")");
+      }
+    }
+    in.next();
+    if (!in.at(Token::string, kMrShaderFunction)) {
+      return in.fail(std::string("expected the shader function \"") + kMrShaderFunction + "\"");
+    }
+    in.next();
+    if (!in.expect(Token::punct, "(", "'('")) return false;
+    if (!in.at(Token::punct, ")")) {
+      for (;;) {
+        if (!in.at(Token::string)) return in.fail("expected a parameter's name in quotes");
+        LookSetting s{in.peek().text, {}, in.peek().line};
+        in.next();
+        while (is_value(in.peek())) s.values.push_back(in.next().text);
+        if (s.values.empty()) return in.fail("expected a value for \"" + s.name + "\"");
+        if (!add_setting(in, source, std::move(s))) return false;
+        if (!in.at(Token::punct, ",")) break;
+        in.next();
+      }
+    }
+    if (!in.expect(Token::punct, ")", "',' or ')'")) return false;
+    out.emplace_back(name, std::move(source));
+  }
+  return true;
+}
+
+namespace {
+
+std::string number(float v) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+  return std::string(buffer, result.ptr);
+}
+
+std::string value_text(const ParamValue& v, bool mi) {
+  switch (v.type) {
+    case ParamType::Float:
+      return number(v.v[0]);
+    case ParamType::Integer:
+      return std::to_string(v.i);
+    case ParamType::Boolean:
+      return mi ? (v.b ? "on" : "off") : (v.b ? "1" : "0");
+    case ParamType::Color:
+    case ParamType::Vector:
+      return number(v.v[0]) + " " + number(v.v[1]) + " " + number(v.v[2]);
+  }
+  return "";
+}
+
+}  // namespace
+
+bool valid_look_name(const std::string& name) {
+  if (name.empty() || !std::isalpha(static_cast<unsigned char>(name[0]))) return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
+  });
+}
+
+std::string look_file_stem(const std::string& look) {
+  std::string stem = look;
+  std::replace(stem.begin(), stem.end(), '-', '_');
+  return stem;
+}
+
+std::string maya_preset_text(const std::vector<std::pair<std::string, ParamValue>>& values) {
+  std::string text = std::string("startAttrPreset( \"") + kMayaPresetNodeType + "\" );\n";
+  for (const auto& [name, v] : values) {
+    text += "blendAttr \"" + name + "\" " + value_text(v, false) + ";\n";
+  }
+  return text + "endAttrPreset();\n";
+}
+
+std::string mr_block_text(const std::string& look,
+                          const std::vector<std::pair<std::string, ParamValue>>& values) {
+  std::string text = std::string("shader \"") + kMrShaderPrefix + look_file_stem(look) + "\" \"" +
+                     kMrShaderFunction + "\" (\n";
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    text += "    \"" + values[k].first + "\" " + value_text(values[k].second, true) +
+            (k + 1 < values.size() ? ",\n" : "\n");
+  }
+  return text + ")\n";
+}
+
+bool load_looks(const LookFiles& files, std::vector<NamedLook>& out, std::string& error) {
+  std::map<std::string, NamedLook> looks;
+  std::string text;
+
+  if (!files.maya_presets.empty()) {
+    std::error_code ec;
+    if (!fs::is_directory(files.maya_presets, ec)) {
+      error = "no folder of Maya presets at " + files.maya_presets;
+      return false;
+    }
+    std::vector<fs::path> presets;
+    for (const fs::directory_entry& e : fs::directory_iterator(files.maya_presets, ec)) {
+      if (e.path().extension() == ".mel") presets.push_back(e.path());
+    }
+    if (ec) {
+      error = "cannot list " + files.maya_presets + ": " + ec.message();
+      return false;
+    }
+    std::sort(presets.begin(), presets.end());
+    for (const fs::path& p : presets) {
+      const std::string name = look_name(p.stem().string());
+      LookSource source;
+      if (!read_file(p.string(), text, error) ||
+          !parse_maya_preset(p.string(), text, source, error)) {
+        return false;
+      }
+      NamedLook& look = looks[name];
+      if (look.maya) {
+        error = p.string() + ": look \"" + name + "\" is also " + look.maya->file;
+        return false;
+      }
+      look.name = name;
+      look.maya = std::move(source);
+    }
+  }
+
+  if (!files.mr_looks.empty()) {
+    std::vector<std::pair<std::string, LookSource>> blocks;
+    if (!read_file(files.mr_looks, text, error) ||
+        !parse_mr_looks(files.mr_looks, text, blocks, error)) {
+      return false;
+    }
+    for (auto& [name, source] : blocks) {
+      NamedLook& look = looks[name];
+      look.name = name;
+      look.mr = std::move(source);
+    }
+  }
+
+  out.clear();
+  for (auto& entry : looks) out.push_back(std::move(entry.second));
+  return true;
+}
+
+}  // namespace preview
