@@ -34,6 +34,18 @@ inline long long objects() {
   return live_objects().load();
 }
 
+// Whether objects() sees every module's C++ objects. A Windows DLL linked
+// with the static runtime keeps its own operator new and delete, so an object
+// made in the host library and freed in the program (a returned string, say)
+// would count on one side only.
+inline bool counts_every_module() {
+#if defined(_WIN32)
+  return false;
+#else
+  return true;
+#endif
+}
+
 // Bytes the allocator holds for the program, or -1 where it cannot say.
 // Under ASan freed blocks wait in quarantine and modules' globals are
 // registered with the runtime, so its figure drifts with every load; there
