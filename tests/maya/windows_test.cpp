@@ -54,6 +54,7 @@ TEST(PluginFile, ImportsTheHostLibraryUnderTheDevkitsName) {
   const petest::PeFile pe = petest::readPeFile(kPlugin);
   ASSERT_EQ(pe.error, "");
   ASSERT_EQ(pe.imports.count("OpenMaya.dll"), 1u);
+  EXPECT_EQ(pe.imports.count("Foundation.dll"), 1u);  // MString, as in the devkit
   const std::set<std::string>& names = pe.imports.at("OpenMaya.dll");
   EXPECT_TRUE(std::any_of(names.begin(), names.end(), [](const std::string& n) {
     return n.find("MFnPlugin") != std::string::npos;
@@ -66,7 +67,8 @@ TEST(StaticRuntime, NothingNeedsADllBesidesTheHostsAndTheSystems) {
     ASSERT_EQ(pe.error, "") << file;
     EXPECT_FALSE(pe.imports.empty()) << file;
     for (const auto& [dll, names] : pe.imports) {
-      EXPECT_TRUE(dll == "OpenMaya.dll" || isSystemDll(dll)) << file << " imports " << dll;
+      EXPECT_TRUE(dll == "OpenMaya.dll" || dll == "Foundation.dll" || isSystemDll(dll))
+          << file << " imports " << dll;
     }
   }
 }
