@@ -31,9 +31,7 @@ class ParametersOnly : public preview::Backend {
   const char* name() const override { return real_.name(); }
   const std::vector<preview::ParamInfo>& parameters() const override { return real_.parameters(); }
   preview::ParamHints hints(const std::string& name) const override { return real_.hints(name); }
-  std::string set_parameter(const std::string&, const preview::ParamValue&) override {
-    return "";
-  }
+  std::string set_parameter(const std::string&, const preview::ParamValue&) override { return ""; }
   std::vector<std::pair<std::string, std::string>> lobe_only_settings() const override {
     return real_.lobe_only_settings();
   }
@@ -83,17 +81,25 @@ Server& server() {
 }
 
 const char* const kMethods[] = {"GET", "POST", "PUT", "DELETE", "HEAD", "OPTIONS"};
-const char* const kPaths[] = {"/",           "/app.js",      "/style.css",  "/api/controls",
-                              "/api/look",   "/api/frame",   "/api/save",   "/api/looks",
-                              "/../etc/passwd", "/api/look/x", "//api/look", "/index.html"};
-const char* const kHosts[] = {"127.0.0.1:8642", "localhost:8642", "[::1]:8642", "",
+const char* const kPaths[] = {
+    "/",         "/app.js",    "/style.css",     "/api/controls", "/api/look",  "/api/frame",
+    "/api/save", "/api/looks", "/../etc/passwd", "/api/look/x",   "//api/look", "/index.html"};
+const char* const kHosts[] = {"127.0.0.1:8642", "localhost:8642",    "[::1]:8642", "",
                               "127.0.0.1:80",   "evil.example:8642", "127.0.0.1"};
 const char* const kOrigins[] = {"", "http://127.0.0.1:8642", "http://localhost:8642",
                                 "http://evil.example", "null"};
 
 bool known_status(int status) {
   switch (status) {
-    case 200: case 400: case 403: case 404: case 405: case 409: case 413: case 429: case 500:
+    case 200:
+    case 400:
+    case 403:
+    case 404:
+    case 405:
+    case 409:
+    case 413:
+    case 429:
+    case 500:
     case 503:
       return true;
     default:
@@ -111,16 +117,17 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
   preview::serve::Request request;
-  request.method = in.ConsumeBool() ? in.PickValueInArray(kMethods) : in.ConsumeRandomLengthString(8);
+  request.method =
+      in.ConsumeBool() ? in.PickValueInArray(kMethods) : in.ConsumeRandomLengthString(8);
   request.path = in.ConsumeBool() ? in.PickValueInArray(kPaths) : in.ConsumeRandomLengthString(64);
   request.host = in.ConsumeBool() ? in.PickValueInArray(kHosts) : in.ConsumeRandomLengthString(32);
   request.origin =
       in.ConsumeBool() ? in.PickValueInArray(kOrigins) : in.ConsumeRandomLengthString(32);
   const int queries = in.ConsumeIntegralInRange(0, 4);
   for (int i = 0; i < queries; ++i) {
-    std::string key = in.ConsumeBool() ? std::string(in.PickValueInArray(
-                                             {"have", "stage", "wait", "host"}))
-                                       : in.ConsumeRandomLengthString(8);
+    std::string key = in.ConsumeBool()
+                          ? std::string(in.PickValueInArray({"have", "stage", "wait", "host"}))
+                          : in.ConsumeRandomLengthString(8);
     request.query[key] = in.ConsumeRandomLengthString(24);
   }
   request.body = in.ConsumeRemainingBytesAsString();
@@ -130,8 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(known_status(first.status), "status %d for %s %s", first.status,
              request.method.c_str(), request.path.c_str());
   if (first.status >= 400) {
-    FUZZ_CHECK(first.body.find("\"error\"") != std::string::npos,
-               "a refusal must say why: %d '%s'", first.status, first.body.c_str());
+    FUZZ_CHECK(first.body.find("\"error\"") != std::string::npos, "a refusal must say why: %d '%s'",
+               first.status, first.body.c_str());
     // An exception caught at the top is a fault, whatever the input was.
     FUZZ_CHECK(first.body.find("internal error") == std::string::npos, "%s %s: %s",
                request.method.c_str(), request.path.c_str(), first.body.c_str());
@@ -145,11 +152,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Looks and frames carry the newest generation, which the first call may
   // have moved on; everything else answers the same request the same way.
-  const bool stateful = request.path == "/api/look" || request.path == "/api/frame" ||
-                        request.path == "/api/save";
+  const bool stateful =
+      request.path == "/api/look" || request.path == "/api/frame" || request.path == "/api/save";
   const preview::serve::Response second = service.handle(request);
-  FUZZ_CHECK(second.status == first.status || stateful, "a rerun answered %d then %d",
-             first.status, second.status);
+  FUZZ_CHECK(second.status == first.status || stateful, "a rerun answered %d then %d", first.status,
+             second.status);
   if (!stateful || first.status == 400) {
     FUZZ_CHECK(second.status == first.status && second.body == first.body,
                "a rerun answered differently: %d '%s' then %d '%s'", first.status,
