@@ -15,33 +15,11 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "parameters_only.h"
 #include "tools/preview/cli.h"
 #include "tools/preview/hosts.h"
 
 namespace {
-
-// A host's parameter list without its renderer: the fuzzer never renders,
-// and a --maya-plugin or --mr-library path from the input is never loaded.
-class ParametersOnly : public preview::Backend {
- public:
-  explicit ParametersOnly(const preview::Backend& real) : real_(real) {}
-  const char* name() const override { return real_.name(); }
-  const std::vector<preview::ParamInfo>& parameters() const override { return real_.parameters(); }
-  std::string set_parameter(const std::string&, const preview::ParamValue&) override {
-    return "not rendering";
-  }
-  std::vector<std::pair<std::string, std::string>> lobe_only_settings() const override {
-    return real_.lobe_only_settings();
-  }
-  void set_lights(const std::vector<preview::Light>&) override {}
-  std::unique_ptr<preview::ShadingContext> make_context(std::string& error) override {
-    error = "not rendering";
-    return nullptr;
-  }
-
- private:
-  const preview::Backend& real_;
-};
 
 struct Hosts {
   std::vector<std::unique_ptr<preview::Backend>> real;
@@ -59,7 +37,7 @@ Hosts& hosts() {
       const preview::Backend* real = backend.get();
       made->real.push_back(std::move(backend));
       entry.make = [real](const std::string&, std::string&) {
-        return std::make_unique<ParametersOnly>(*real);
+        return std::make_unique<fuzzutil::ParametersOnly>(*real);
       };
       made->env.hosts.push_back(entry);
     }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "parameters_only.h"
 #include "tools/preview/cli.h"
 #include "tools/preview/hosts.h"
 #include "tools/preview/serve/service.h"
@@ -23,27 +24,6 @@
 namespace {
 
 constexpr int kPort = 8642;
-
-// A host's parameter list without its renderer.
-class ParametersOnly : public preview::Backend {
- public:
-  explicit ParametersOnly(const preview::Backend& real) : real_(real) {}
-  const char* name() const override { return real_.name(); }
-  const std::vector<preview::ParamInfo>& parameters() const override { return real_.parameters(); }
-  preview::ParamHints hints(const std::string& name) const override { return real_.hints(name); }
-  std::string set_parameter(const std::string&, const preview::ParamValue&) override { return ""; }
-  std::vector<std::pair<std::string, std::string>> lobe_only_settings() const override {
-    return real_.lobe_only_settings();
-  }
-  void set_lights(const std::vector<preview::Light>&) override {}
-  std::unique_ptr<preview::ShadingContext> make_context(std::string& error) override {
-    error = "not rendering";
-    return nullptr;
-  }
-
- private:
-  const preview::Backend& real_;
-};
 
 struct Server {
   std::vector<preview::HostEntry> entries;
@@ -62,7 +42,7 @@ Server& server() {
       std::string error;
       std::unique_ptr<preview::Backend> backend = entry.make("", error);
       FUZZ_CHECK(backend != nullptr, "%s: %s", entry.flag.c_str(), error.c_str());
-      hosts.push_back({&entry, std::make_unique<ParametersOnly>(*backend)});
+      hosts.push_back({&entry, std::make_unique<fuzzutil::ParametersOnly>(*backend)});
       made->real.push_back(std::move(backend));
     }
     preview::ServeOptions options;
