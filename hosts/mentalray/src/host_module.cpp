@@ -76,7 +76,7 @@ MRHOST_EXPORT miBoolean mi_sample_light(miColor* color, miVector* dir, miScalar*
   if (module.refuse_sample_light != 0 &&
       module.sample_light_seen.fetch_add(1, std::memory_order_relaxed) + 1 ==
           module.refuse_sample_light) {
-    return 0;
+    return miFALSE;
   }
   const miTag index = light - mrhost::kFirstLightTag;
   if (light < mrhost::kFirstLightTag || index >= static_cast<miTag>(module.light_count)) {
