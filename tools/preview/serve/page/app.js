@@ -366,6 +366,8 @@ async function saveLook() {
     }
     $('saved').textContent = answer.wrote.map((f) => 'wrote ' + f).join('\n');
     setStatus(`saved look ${answer.name}`);
+    // --out may be where the looks are read from.
+    loadLooks();
   } catch (e) {
     setStatus('the tool does not answer: ' + e, true);
   }
