@@ -153,9 +153,13 @@ TEST(LookFiles, SavedLooksReadBackToTheSameValues) {
     }
   }
   EXPECT_TRUE(preview::valid_look_name("My-look_2"));
-  for (const char* bad : {"", "2look", "-x", "a b", "a/b", "a.b"}) {
+  EXPECT_TRUE(preview::valid_look_name(std::string(preview::kMaxLookName, 'a')));
+  EXPECT_TRUE(preview::valid_look_name("console"));
+  for (const char* bad :
+       {"", "2look", "-x", "a b", "a/b", "a\\b", "a.b", "..", "Con", "nul", "com1", "LPT9"}) {
     EXPECT_FALSE(preview::valid_look_name(bad)) << bad;
   }
+  EXPECT_FALSE(preview::valid_look_name(std::string(preview::kMaxLookName + 1, 'a')));
 }
 
 class LookFolder : public ::testing::Test {

@@ -199,6 +199,7 @@ TEST(HostThreads, EachHostGivesTheSameBitsOnOneTwoAndThreeThreads) {
 
 // The renderer's irradiance reaches the shader only through useIrradiance.
 TEST_F(Hosts, IrradianceShowsOnlyWhenTheShaderAsksForIt) {
+  REQUIRE_EXR();
   const auto mr_image = [&](std::vector<std::string> args) {
     fs::remove_all(dir_);
     args.insert(args.end(), {"--hosts", "mr", "--size", "32x16", "--aa", "1"});
@@ -213,6 +214,7 @@ TEST_F(Hosts, IrradianceShowsOnlyWhenTheShaderAsksForIt) {
 // The looks shipped in the source tree: each is a pair of files that both
 // hosts accept in full, and renders.
 TEST_F(Hosts, EveryShippedLookRendersThroughBothHosts) {
+  REQUIRE_EXR();
   const fs::path source = VELVET_SOURCE_DIR;
   env_.looks = {(source / "maya" / "presets" / "attrPresets" / "velvet").string(),
                 (source / "mentalray" / preview::kMrLooksFile).string(), "source tree"};

@@ -5,8 +5,8 @@ Starts `velvet-preview --serve --port 0`, opens the page and checks that it
 lists every parameter that `velvet-preview --list` gives for each host, that
 moving `edginess` changes the Maya image, that the image finally shown is the
 one the page's command line renders, that the MEL and .mi snippets carry the
-values set, that Save writes those same files and that linked mode sets both
-hosts.
+values set, that Save writes those same files, that linked mode sets both
+hosts and that picking a look sets both hosts' controls.
 
 usage: preview_serve_browser_test.py VELVET_PREVIEW [--screenshot PNG]
 Exits 77 (skipped) when Chromium, its driver or Selenium is missing.
@@ -96,8 +96,11 @@ def main():
     tool = sys.argv[1]
     screenshot = sys.argv[sys.argv.index("--screenshot") + 1] if "--screenshot" in sys.argv else None
     work = tempfile.mkdtemp(prefix="velvet_browser_")
-    server = subprocess.Popen([tool, "--serve", "--port", "0", "--out", os.path.join(work, "saved")],
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    source = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    looks = ["--maya-presets", os.path.join(source, "maya", "presets", "attrPresets", "velvet"),
+             "--mr-looks", os.path.join(source, "mentalray", "krel_velvet_looks.mi")]
+    server = subprocess.Popen([tool, "--serve", "--port", "0", "--out", os.path.join(work, "saved")]
+                              + looks, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     driver = None
     try:
         line = server.stdout.readline()
@@ -189,6 +192,21 @@ def main():
         picker = driver.find_element(By.CSS_SELECTOR, "[data-host='mr'][data-param='color'] "
                                                       "input[type=color]")
         assert picker.get_attribute("value") == "#8c1426", picker.get_attribute("value")
+
+        # Picking a look sets both hosts' controls to it.
+        wait_until("the looks", lambda: driver.execute_script(
+            "return document.getElementById('looks').options.length > 1"))
+        driver.execute_script(
+            "const s = document.getElementById('looks');"
+            "s.value = 'crushed-red-velvet'; s.dispatchEvent(new Event('change'));")
+        wait_until("the look's image", lambda: settled(driver))
+        for host in ["maya", "mr"]:
+            boxes = driver.find_elements(
+                By.CSS_SELECTOR, f"[data-host='{host}'][data-param='color'] input[type=number]")
+            assert [b.get_attribute("value") for b in boxes] == ["0.42", "0.025", "0.05"], host
+        command = driver.find_element(By.ID, "snippet-command").text
+        assert "--maya color=0.42,0.025,0.05" in command and "--mr color=0.42,0.025,0.05" in command, \
+            command
 
         driver.find_element(By.ID, "show-difference").click()
         if screenshot:

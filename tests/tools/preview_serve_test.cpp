@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
@@ -41,7 +44,7 @@ class SlowBackend : public fake::Backend {
 
 class Serve : public ::testing::Test {
  protected:
-  void start(bool slow = false) {
+  void start(bool slow = false, const preview::LookFiles& looks = {}) {
     entries_.reserve(2);
     for (const char* flag : {"maya", "mr"}) {
       preview::HostEntry h;
@@ -59,7 +62,8 @@ class Serve : public ::testing::Test {
     preview::ServeOptions options;
     options.port = kPort;
     options.threads = 2;
-    options.out_dir = (std::filesystem::temp_directory_path() / "velvet_serve_test").string();
+    options.out_dir = out_.string();
+    options.looks = looks;
     service_ = std::make_unique<preview::serve::Service>(std::move(hosts), options);
     service_->set_port(kPort);
   }
@@ -96,6 +100,11 @@ class Serve : public ::testing::Test {
     return f;
   }
 
+  // One folder per test: CTest runs them side by side.
+  std::filesystem::path out_ =
+      std::filesystem::temp_directory_path() /
+      ("velvet_serve_" +
+       std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
   std::string host_ = "127.0.0.1:8642";
   std::string origin_;
   std::vector<preview::HostEntry> entries_;
@@ -242,7 +251,7 @@ TEST_F(Serve, ANewerLookCancelsTheRenderInFlightAndIsTheOnlyOneShown) {
 
 TEST_F(Serve, SaveWritesTheCommandLinesFilesIntoTheOutFolder) {
   start();
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "velvet_serve_test";
+  const std::filesystem::path dir = out_;
   std::filesystem::remove_all(dir);
   post_look(R"({"scene": {"size": "32x16", "aa": "1"}})");
   const Response r = call("POST", "/api/save", "{}");
@@ -258,6 +267,84 @@ TEST_F(Serve, SaveWritesTheCommandLinesFilesIntoTheOutFolder) {
   EXPECT_EQ(names, (std::vector<std::string>{"preview.png", "maya.png", "maya.exr", "mentalray.png",
                                              "mentalray.exr"}));
   std::filesystem::remove_all(dir);
+}
+
+// The page's look list: the command line's look files, each look as every
+// control's value, defaults where the look says nothing.
+TEST_F(Serve, LooksGiveEveryControlsValueAndNameTheBadFile) {
+  const std::filesystem::path dir = out_.string() + "_looks";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir / "presets");
+  std::ofstream(dir / "presets" / "red_one.mel")
+      << "startAttrPreset( \"velvet\" );\nblendAttr \"edginess\" 9;\nblendAttr \"lobe\" 0;\n"
+         "endAttrPreset();\n";
+  std::ofstream(dir / "looks.mi") << "shader \"velvet_red_one\" \"krel_velvet\" (\n"
+                                     "  \"color\" 0.25 0.5 1 1\n)\n";
+  start(false, {(dir / "presets").string(), (dir / "looks.mi").string(), "test"});
+  Response r = call("GET", "/api/looks");
+  ASSERT_EQ(r.status, 200) << r.body;
+  const json looks = json::parse(r.body)["looks"];
+  ASSERT_EQ(looks.size(), 1u) << r.body;
+  EXPECT_EQ(looks[0]["name"], "red-one");
+  EXPECT_EQ(looks[0]["hosts"]["maya"],
+            (json{{"color", "0.5,0.2,0.2"}, {"edginess", "9"}, {"bounces", "0"}, {"lobe", "off"}}));
+  EXPECT_EQ(looks[0]["hosts"]["mr"],
+            (json{{"color", "0.25,0.5,1"}, {"edginess", "4"}, {"bounces", "0"}, {"lobe", "on"}}));
+
+  // A value the host refuses: the file and line, as --list-looks says it.
+  std::ofstream(dir / "looks.mi") << "shader \"velvet_red_one\" \"krel_velvet\" (\n"
+                                     "  \"edginess\" soft\n)\n";
+  r = call("GET", "/api/looks");
+  EXPECT_EQ(r.status, 500);
+  EXPECT_NE(json::parse(r.body)["error"].get<std::string>().find("looks.mi:2: "), std::string::npos)
+      << r.body;
+  std::filesystem::remove_all(dir);
+}
+
+// Save as look writes the newest look's every setting as a preset and a
+// shader block into --out, which read back as the same look.
+TEST_F(Serve, SaveLookWritesThePresetAndTheShaderBlockIntoOutOnly) {
+  std::filesystem::remove_all(out_);
+  start(false, {out_.string(), (out_ / "my_look.mi").string(), "test"});
+  post_look(R"({"hosts": {"maya": {"edginess": "25"}, "mr": {"lobe": "off"}}})");
+  const Response r = call("POST", "/api/save-look", R"({"name": "my-look"})");
+  ASSERT_EQ(r.status, 200) << r.body;
+  const json answer = json::parse(r.body);
+  EXPECT_EQ(answer["name"], "my-look");
+  EXPECT_EQ(answer["wrote"],
+            (json{(out_ / "my_look.mel").string(), (out_ / "my_look.mi").string()}));
+  std::vector<std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(out_))
+    files.push_back(e.path().filename().string());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"my_look.mel", "my_look.mi"}));
+
+  const json looks = json::parse(call("GET", "/api/looks").body)["looks"];
+  ASSERT_EQ(looks.size(), 1u);
+  EXPECT_EQ(looks[0]["name"], "my-look");
+  EXPECT_EQ(looks[0]["hosts"]["maya"]["edginess"], "25");
+  EXPECT_EQ(looks[0]["hosts"]["maya"]["lobe"], "on");
+  EXPECT_EQ(looks[0]["hosts"]["mr"]["lobe"], "off");
+  EXPECT_EQ(looks[0]["hosts"]["mr"]["color"], "0.5,0.2,0.2");
+  std::filesystem::remove_all(out_);
+}
+
+TEST_F(Serve, ABadLookNameIsRefusedAndWritesNothing) {
+  std::filesystem::remove_all(out_);
+  start();
+  for (const std::string& name : std::vector<std::string>{
+           "../evil", "a/b", "a\\\\b", "..", "", "x.y", "con", "2x", std::string(200, 'a')}) {
+    const Response r = call("POST", "/api/save-look", R"({"name": ")" + name + R"("})");
+    EXPECT_EQ(r.status, 400) << name;
+    EXPECT_NE(json::parse(r.body)["error"].get<std::string>().find("a look's name is"),
+              std::string::npos)
+        << r.body;
+  }
+  for (const char* body : {"", "[]", R"({"name": 3})", R"({"nom": "x"})"}) {
+    EXPECT_EQ(call("POST", "/api/save-look", body).status, 400) << body;
+  }
+  EXPECT_EQ(call("GET", "/api/save-look").status, 405);
+  EXPECT_FALSE(std::filesystem::exists(out_));
 }
 
 // A few hundred requests of every kind, from four connections at once, over

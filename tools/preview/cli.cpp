@@ -442,11 +442,11 @@ void write_files(const std::string& dir, const std::vector<std::pair<std::string
   }
 }
 
-// Writes a host's settings, each name once with its last value, as a new
-// look's preset file and shader block.
+// Writes each host's settings, each name once with its last value, as a new
+// look's preset file and shader block. Throws Failure.
 void save_look(const std::string& name, const std::string& dir, const std::vector<Host>& hosts,
                const std::vector<std::vector<std::pair<std::string, ParamValue>>>& values,
-               std::ostream& out) {
+               std::vector<std::string>& wrote) {
   for (std::size_t k = 0; k < hosts.size(); ++k) {
     std::vector<std::pair<std::string, ParamValue>> last;
     for (const auto& [param, v] : values[k]) {
@@ -463,7 +463,7 @@ void save_look(const std::string& name, const std::string& dir, const std::vecto
     std::ofstream file(path, std::ios::binary);
     file << (maya ? maya_preset_text(last) : mr_block_text(name, last));
     if (!file.flush()) throw Failure{"cannot write " + path};
-    out << "wrote " << path << "\n";
+    wrote.push_back(path);
   }
 }
 
@@ -555,6 +555,7 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
       serve.port = o.port.value_or(kDefaultPort);
       serve.out_dir = o.out_dir;
       serve.threads = o.threads > 0 ? o.threads : std::max(1, env.default_threads);
+      serve.looks = look_files(o, env);
       return env.serve(hosts, serve, out, err);
     }
 
@@ -699,7 +700,11 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
           files.end());
     }
     write_files(o.out_dir, files, threads, out);
-    if (o.save_look) save_look(*o.save_look, o.out_dir, hosts, values, out);
+    if (o.save_look) {
+      std::vector<std::string> wrote;
+      save_look(*o.save_look, o.out_dir, hosts, values, wrote);
+      for (const std::string& path : wrote) out << "wrote " << path << "\n";
+    }
     out << summary;
     return kExitOk;
   } catch (const UsageError& e) {
@@ -733,6 +738,42 @@ std::string parse_look(const std::vector<std::string>& args, const std::vector<L
     out = std::move(look);
     return "";
   } catch (const UsageError& e) {
+    return e.message;
+  }
+}
+
+std::string read_looks(const LookFiles& files, const std::vector<LoadedHost>& hosts,
+                       std::vector<std::pair<std::string, Look>>& out) {
+  try {
+    std::vector<std::pair<std::string, Look>> read;
+    for (const NamedLook& named : checked_looks(files, hosts)) {
+      Look look;
+      for (const Host& h : hosts) {
+        look.values[h.entry->flag] = look_values(h, *source_for(named, h.entry->flag));
+      }
+      read.emplace_back(named.name, std::move(look));
+    }
+    out = std::move(read);
+    return "";
+  } catch (const UsageError& e) {
+    return e.message;
+  }
+}
+
+std::string write_look(const std::string& name, const std::string& dir,
+                       const std::vector<LoadedHost>& hosts, const Look& look,
+                       std::vector<std::string>& wrote) {
+  // The name becomes a file name: never a path.
+  if (!valid_look_name(name)) return "not a look name: '" + name + "'";
+  std::vector<std::vector<std::pair<std::string, ParamValue>>> values;
+  for (const LoadedHost& h : hosts) {
+    const auto given = look.values.find(h.entry->flag);
+    values.push_back(given == look.values.end() ? decltype(values)::value_type{} : given->second);
+  }
+  try {
+    save_look(name, dir, hosts, values, wrote);
+    return "";
+  } catch (const Failure& e) {
     return e.message;
   }
 }

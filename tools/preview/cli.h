@@ -43,6 +43,7 @@ struct ServeOptions {
   int port = kDefaultPort;  // 0: any free port
   std::string out_dir;      // where "Save" writes
   int threads = 1;
+  LookFiles looks;  // the looks the page offers
 };
 
 struct CliEnvironment {
@@ -84,6 +85,20 @@ struct Look {
 // flag is refused).
 std::string parse_look(const std::vector<std::string>& args, const std::vector<LoadedHost>& hosts,
                        Look& out);
+
+// The looks in `files`, checked against `hosts` as --list-looks checks them,
+// each with the values it sets on each host (--look's values), sorted by
+// name. Returns an empty string, or the message --list-looks prints.
+std::string read_looks(const LookFiles& files, const std::vector<LoadedHost>& hosts,
+                       std::vector<std::pair<std::string, Look>>& out);
+
+// Writes `look`'s values as the new look `name`, as --save-look does: for
+// each of `hosts`, each name once with its last value, into `dir` as a Maya
+// preset (<name>.mel) or a shader block (<name>.mi). Returns an empty string
+// and the paths written, or the message.
+std::string write_look(const std::string& name, const std::string& dir,
+                       const std::vector<LoadedHost>& hosts, const Look& look,
+                       std::vector<std::string>& wrote);
 
 }  // namespace preview
 

@@ -271,10 +271,25 @@ std::string value_text(const ParamValue& v, bool mi) {
 }  // namespace
 
 bool valid_look_name(const std::string& name) {
-  if (name.empty() || !std::isalpha(static_cast<unsigned char>(name[0]))) return false;
-  return std::all_of(name.begin(), name.end(), [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
-  });
+  if (name.empty() || name.size() > kMaxLookName ||
+      !std::isalpha(static_cast<unsigned char>(name[0]))) {
+    return false;
+  }
+  if (!std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
+      })) {
+    return false;
+  }
+  // Windows opens a device, not a file, for these names, whatever follows
+  // the dot: con.mel is the console.
+  std::string upper = look_file_stem(name);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
+    if (upper == device) return false;
+  }
+  const bool port =
+      upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0);
+  return !(port && upper[3] >= '1' && upper[3] <= '9');
 }
 
 std::string look_file_stem(const std::string& look) {

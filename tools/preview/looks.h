@@ -7,6 +7,7 @@
 #ifndef VELVET_TOOLS_PREVIEW_LOOKS_H
 #define VELVET_TOOLS_PREVIEW_LOOKS_H
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <utility>
@@ -68,7 +69,10 @@ bool parse_mr_looks(const std::string& path, const std::string& text,
 // twice for one host.
 bool load_looks(const LookFiles& files, std::vector<NamedLook>& out, std::string& error);
 
-// A name a new look may take: a letter, then letters, digits, '-' or '_'.
+// A name a new look may take: a letter, then letters, digits, '-' or '_',
+// at most kMaxLookName characters, and no name that Windows keeps for a
+// device (con, nul, com1, ...).
+constexpr std::size_t kMaxLookName = 64;
 bool valid_look_name(const std::string& name);
 
 // A look's values in the hosts' own syntax, one host at a time; the parsers

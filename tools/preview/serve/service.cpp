@@ -195,6 +195,23 @@ Service::Service(std::vector<LoadedHost> hosts, const ServeOptions& options, Lim
                         parse_value(p, hints.default_text, v, ignored));
       d.value.push_back(v);
     }
+    // Channels as the controls group them: <colour>R/G/B, <vector>X/Y/Z.
+    const std::vector<ParamInfo>& params = h.backend->parameters();
+    d.parent.assign(params.size(), -1);
+    d.channel.assign(params.size(), -1);
+    for (std::size_t i = 0; i < params.size(); ++i) {
+      if (params[i].type != ParamType::Color && params[i].type != ParamType::Vector) continue;
+      const std::string suffixes = params[i].type == ParamType::Color ? "RGB" : "XYZ";
+      const std::string& base = params[i].name;
+      for (std::size_t j = 0; j < params.size(); ++j) {
+        const std::string& n = params[j].name;
+        if (params[j].type == ParamType::Float && n.size() == base.size() + 1 &&
+            n.compare(0, base.size(), base) == 0 && suffixes.find(n.back()) != std::string::npos) {
+          d.parent[j] = static_cast<int>(i);
+          d.channel[j] = static_cast<int>(suffixes.find(n.back()));
+        }
+      }
+    }
     defaults_.push_back(std::move(d));
   }
   // Asked once, here: host queries must not run beside the worker.
@@ -314,7 +331,10 @@ Response Service::handle(const Request& request) {
     if (request.path == "/api/frame" && get) return frame(request);
     if (request.path == "/api/look" && post) return post_look(request);
     if (request.path == "/api/save" && post) return save();
-    for (const char* known : {"/api/controls", "/api/frame", "/api/look", "/api/save"}) {
+    if (request.path == "/api/looks" && get) return looks();
+    if (request.path == "/api/save-look" && post) return save_look(request);
+    for (const char* known : {"/api/controls", "/api/frame", "/api/look", "/api/save", "/api/looks",
+                              "/api/save-look"}) {
       if (request.path == known) return error(405, "wrong method for " + request.path);
     }
     return error(404, "no such address");
@@ -475,6 +495,99 @@ Response Service::save() {
     wrote.push_back(path);
   }
   return ok(json{{"generation", generation}, {"wrote", wrote}});
+}
+
+Response Service::looks() const {
+  const LookFiles& files = options_.looks;
+  if (files.maya_presets.empty() && files.mr_looks.empty()) {
+    return ok(json{{"looks", json::array()},
+                   {"note", "no look files found; name them with --maya-presets and --mr-looks"}});
+  }
+  // Read on every request: a look file edited meanwhile shows on reload.
+  // Reading checks against the hosts' parameter lists only, which never
+  // change: safe beside the worker.
+  std::vector<std::pair<std::string, Look>> found;
+  const std::string message = read_looks(files, hosts_, found);
+  if (!message.empty()) return error(500, message);
+  json list = json::array();
+  for (const auto& [name, look] : found) {
+    json values = json::object();
+    for (std::size_t k = 0; k < hosts_.size(); ++k) {
+      json host = json::object();
+      for (const auto& [param, v] : settings(k, look)) host[param] = format_value(v);
+      values[hosts_[k].entry->flag] = host;
+    }
+    list.push_back({{"name", name}, {"hosts", values}});
+  }
+  return ok(json{{"looks", list}, {"origin", files.origin}});
+}
+
+Response Service::save_look(const Request& request) {
+  const json body = json::parse(request.body, nullptr, false);
+  if (body.is_discarded() || !body.is_object() || !body.contains("name") ||
+      !body.at("name").is_string()) {
+    return error(400, "save-look takes {\"name\": NAME}");
+  }
+  const std::string name = body.at("name").get<std::string>();
+  // The name becomes a file name in --out: never a path.
+  if (!valid_look_name(name)) {
+    return error(400, "a look's name is a letter, then letters, digits, '-' and '_' (at most " +
+                          std::to_string(kMaxLookName) +
+                          "; no path, no '..', no device name such as con): '" + name + "'");
+  }
+  Look newest;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    newest = look_.look;
+  }
+  // Every setting, not only the changed ones: the preset then gives the
+  // same look whatever node it is applied to.
+  Look full;
+  for (std::size_t k = 0; k < hosts_.size(); ++k) {
+    full.values[hosts_[k].entry->flag] = settings(k, newest);
+  }
+  std::lock_guard<std::mutex> one_at_a_time(save_mutex_);
+  std::error_code ec;
+  std::filesystem::create_directories(options_.out_dir, ec);
+  if (ec) return error(500, "cannot create " + options_.out_dir + ": " + ec.message());
+  std::vector<std::string> wrote;
+  const std::string message = write_look(name, options_.out_dir, hosts_, full, wrote);
+  if (!message.empty()) return error(500, message);
+  return ok(json{{"name", look_name(name)}, {"wrote", wrote}});
+}
+
+std::vector<std::pair<std::string, ParamValue>> Service::settings(std::size_t host,
+                                                                  const Look& look) const {
+  const Defaults& d = defaults_[host];
+  const std::vector<ParamInfo>& params = hosts_[host].backend->parameters();
+  std::vector<ParamValue> value = d.value;
+  std::vector<bool> known = d.known;
+  const auto given = look.values.find(hosts_[host].entry->flag);
+  if (given != look.values.end()) {
+    for (const auto& [name, v] : given->second) {
+      std::size_t i = 0;
+      while (i < params.size() && params[i].name != name) ++i;
+      if (i == params.size()) continue;
+      value[i] = v;
+      known[i] = true;
+      // A colour and its channels are one setting, whichever is given.
+      if (d.parent[i] >= 0) {
+        value[d.parent[i]].v[d.channel[i]] = v.v[0];
+        known[d.parent[i]] = true;
+      }
+      for (std::size_t j = 0; j < params.size(); ++j) {
+        if (d.parent[j] == static_cast<int>(i)) {
+          value[j].v[0] = v.v[d.channel[j]];
+          known[j] = true;
+        }
+      }
+    }
+  }
+  std::vector<std::pair<std::string, ParamValue>> out;
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    if (d.parent[i] < 0 && known[i]) out.emplace_back(params[i].name, value[i]);
+  }
+  return out;
 }
 
 std::vector<std::pair<std::string, ParamValue>> Service::changes(std::size_t host,

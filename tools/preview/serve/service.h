@@ -16,6 +16,11 @@
 //                                 2 full), waiting up to MS milliseconds
 //   POST /api/save                writes the full images of the newest look
 //                                 into the --out folder
+//   GET  /api/looks               the looks the command line finds, each as
+//                                 every control's value per host
+//   POST /api/save-look           {"name": NAME}: writes the newest look's
+//                                 settings as look NAME (a Maya preset and
+//                                 a .mi shader block) into the --out folder
 //
 // Every look is rendered by one worker thread, coarse first, then full; a
 // newer look cancels the render in flight, and a frame is only ever served
@@ -88,6 +93,9 @@ class Service {
   struct Defaults {
     std::vector<ParamValue> value;
     std::vector<bool> known;  // false where the host declares none
+    // A colour's or vector's channel (Maya's colorR): the colour's index and
+    // the channel's; -1 for the rest.
+    std::vector<int> parent, channel;
   };
   // A look as received, with every host's assignments in the order given.
   struct Received {
@@ -105,11 +113,17 @@ class Service {
   Response post_look(const Request& request);
   Response frame(const Request& request);
   Response save();
+  Response looks() const;
+  Response save_look(const Request& request);
 
   std::string build_controls() const;
   // The look's assignments that change a fresh node, per host: the last of
   // each name, defaults at the start dropped.
   std::vector<std::pair<std::string, ParamValue>> changes(std::size_t host, const Look& look) const;
+  // Every control's value (a colour with its channels) after `look` is set
+  // on a fresh node, per host; names without a known value are left out.
+  std::vector<std::pair<std::string, ParamValue>> settings(std::size_t host,
+                                                           const Look& look) const;
   std::string command_line(const Look& look) const;
   std::string mel(const Look& look) const;
   std::string mi(const Look& look) const;

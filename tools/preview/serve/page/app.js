@@ -12,6 +12,7 @@ const state = {
   dirty: false,         // a change is waiting for it
   posted: 0,            // generation of the newest look the tool has taken
   shown: { generation: 0, stage: 0 },
+  looks: [],            // from /api/looks
 };
 
 const $ = (id) => document.getElementById(id);
@@ -311,6 +312,67 @@ async function save() {
   }
 }
 
+// ---- looks --------------------------------------------------------------------
+
+// Fills the list from the tool, which reads the same look files as the
+// command line's --list-looks.
+async function loadLooks() {
+  try {
+    const r = await fetch('/api/looks');
+    const answer = await r.json();
+    if (!r.ok) {
+      setStatus(answer.error, true);
+      return;
+    }
+    state.looks = answer.looks;
+    const select = $('looks');
+    select.length = 1;
+    for (const l of answer.looks) select.append(el('option', { value: l.name, text: l.name }));
+    select.disabled = answer.looks.length === 0;
+    select.title = answer.note || `looks from ${answer.origin}`;
+  } catch (e) {
+    setStatus('the tool does not answer: ' + e, true);
+  }
+}
+
+// Every host control takes the look's value; the look names each control
+// the host has a value for, the rest go back to their defaults.
+function pickLook(name) {
+  const l = (state.looks || []).find((x) => x.name === name);
+  if (!l) return;
+  for (const h of state.controls.hosts) {
+    const values = l.hosts[h.flag] || {};
+    for (const p of h.params) {
+      const text = values[p.name] ?? p.default;
+      if (text === undefined || text === '') continue;
+      state.hosts[h.flag][p.name] = text;
+      state.setters[`${h.flag}/${p.name}`](text);
+    }
+  }
+  sendLook();
+}
+
+async function saveLook() {
+  const name = $('look-name').value.trim();
+  setStatus('saving look…');
+  // The look as on screen: wait until the last change has reached the tool.
+  while (state.posting || state.dirty) await sleep(20);
+  try {
+    const r = await fetch('/api/save-look', { method: 'POST', body: JSON.stringify({ name }) });
+    const answer = await r.json();
+    if (!r.ok) {
+      setStatus(answer.error, true);
+      return;
+    }
+    $('saved').textContent = answer.wrote.map((f) => 'wrote ' + f).join('\n');
+    setStatus(`saved look ${answer.name}`);
+    // --out may be where the looks are read from.
+    loadLooks();
+  } catch (e) {
+    setStatus('the tool does not answer: ' + e, true);
+  }
+}
+
 async function main() {
   state.controls = await (await fetch('/api/controls')).json();
   const c = state.controls;
@@ -338,6 +400,9 @@ async function main() {
     images.classList.toggle('with-difference', $('show-difference').checked);
   });
   $('save').addEventListener('click', save);
+  $('looks').addEventListener('change', () => pickLook($('looks').value));
+  $('save-look').addEventListener('click', saveLook);
+  loadLooks();
   for (const b of document.querySelectorAll('button[data-copy]')) {
     b.addEventListener('click', () => navigator.clipboard.writeText($(b.dataset.copy).textContent));
   }
