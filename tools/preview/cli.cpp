@@ -449,13 +449,14 @@ void save_look(const std::string& name, const std::string& dir, const std::vecto
                std::vector<std::string>& wrote) {
   for (std::size_t k = 0; k < hosts.size(); ++k) {
     std::vector<std::pair<std::string, ParamValue>> last;
-    for (const auto& [param, v] : values[k]) {
+    for (const auto& assignment : values[k]) {
+      const std::string& param = assignment.first;
       const auto same =
           std::find_if(last.begin(), last.end(), [&](const auto& e) { return e.first == param; });
       if (same != last.end()) {
-        same->second = v;
+        same->second = assignment.second;
       } else {
-        last.emplace_back(param, v);
+        last.push_back(assignment);
       }
     }
     const bool maya = hosts[k].entry->flag == "maya";
