@@ -179,7 +179,10 @@ void read(FuzzedDataProvider& p, Input& in) {
   note(in, params.edginess);
   note(in, params.specular);
   params.specularColor = colour(p, in);
-  params.useIrradiance = p.ConsumeIntegral<std::int32_t>();
+  // Any word the host may store, not only miFALSE and miTRUE.
+  const std::int32_t use_irradiance = p.ConsumeIntegral<std::int32_t>();
+  static_assert(sizeof params.useIrradiance == sizeof use_irradiance, "a 32-bit block word");
+  std::memcpy(&params.useIrradiance, &use_irradiance, sizeof use_irradiance);
   params.irradianceColor = colour(p, in);
   params.i_light = p.ConsumeIntegral<std::int32_t>() % (kMaxTags + 2);
   params.n_light = p.ConsumeIntegral<std::int32_t>() % (kMaxTags + 2);
