@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 #include <vector>
+#include "../common/scratch_tree.h"
 
 namespace {
 
@@ -95,34 +96,12 @@ TEST(ModuleSyntax, MalformedLinesAreReportedByLineNumberAndReason) {
 
 // A folder of module files and plug-ins, and an environment that sees only
 // the variables a test gives it.
-class ModuleResolution : public ::testing::Test {
+class ModuleResolution : public scratch::TreeTest {
  protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("velvet_modules_" +
-             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
-  std::string path(const std::string& relative) const {
-    return (root_ / relative).lexically_normal().generic_string();
-  }
-  void write(const std::string& relative, const std::string& text) {
-    fs::create_directories((root_ / relative).parent_path());
-    std::ofstream(root_ / relative, std::ios::binary) << text;
-  }
+  void SetUp() override { make_root("velvet_modules_"); }
   mayahost::Status resolve(mayahost::SearchPaths* paths,
                            const mayahost::HostInfo& host = mayahost::HostInfo()) {
-    const std::map<std::string, std::string> vars = env;
-    return mayahost::resolveModules(
-        [vars](const std::string& name) -> std::optional<std::string> {
-          const auto it = vars.find(name);
-          if (it == vars.end()) return std::nullopt;
-          return it->second;
-        },
-        host, paths);
+    return mayahost::resolveModules(variables(), host, paths);
   }
   std::string list(std::initializer_list<std::string> parts) {
     std::string s;
@@ -132,8 +111,6 @@ class ModuleResolution : public ::testing::Test {
 
   const char sep = mayahost::pathListSeparator();
   const std::string so = mayahost::pluginSuffix();
-  fs::path root_;
-  std::map<std::string, std::string> env;
 };
 
 TEST_F(ModuleResolution, ConditionsPickTheBlockForThisHostAndTheFirstModuleOfANameWins) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 
+#include "../common/scratch_tree.h"
 #include "harness.h"
 
 namespace {
@@ -20,34 +21,10 @@ constexpr char kSep = ';';
 constexpr char kSep = ':';
 #endif
 
-class ShaderSearch : public ::testing::Test {
+class ShaderSearch : public scratch::TreeTest {
  protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("velvet_mr_search_" +
-             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(root_);
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
-  std::string path(const std::string& relative) const {
-    return (root_ / relative).lexically_normal().generic_string();
-  }
-  void write(const std::string& relative, const std::string& text = "") {
-    fs::create_directories((root_ / relative).parent_path());
-    std::ofstream(root_ / relative) << text;
-  }
-  mrhost::SearchPath search() const {
-    const std::map<std::string, std::string> vars = env;
-    return mrhost::search_path([vars](const std::string& name) -> std::optional<std::string> {
-      const auto it = vars.find(name);
-      if (it == vars.end()) return std::nullopt;
-      return it->second;
-    });
-  }
-
-  fs::path root_;
-  std::map<std::string, std::string> env;
+  void SetUp() override { make_root("velvet_mr_search_"); }
+  mrhost::SearchPath search() const { return mrhost::search_path(variables()); }
 };
 
 TEST_F(ShaderSearch, LibraryAndIncludePathsComeBeforeTheCustomShaderFolders) {

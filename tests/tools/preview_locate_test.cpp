@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 
+#include "../common/scratch_tree.h"
 #include "tools/preview/backends.h"
 #include "tools/preview/cli.h"
 #include "tools/preview/hosts.h"
@@ -18,13 +19,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Locate : public ::testing::Test {
+class Locate : public scratch::TreeTest {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("velvet_locate_" +
-             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(root_);
+    make_root("velvet_locate_");
     // An installed tree around bin/, a second tree for the variables, and
     // a build folder whose description points at a third.
     for (const std::string tree : {"install", "env", "built"}) {
@@ -38,29 +36,12 @@ class Locate : public ::testing::Test {
                                             "\nmr-custom-shader-path=" + path("built/mentalray") +
                                             "\nmr-host-module=/b/mrhost_module.so\n");
   }
-  void TearDown() override { fs::remove_all(root_); }
-
-  std::string path(const std::string& relative) const {
-    return (root_ / relative).lexically_normal().generic_string();
-  }
-  void write(const std::string& relative, const std::string& text = "") {
-    fs::create_directories((root_ / relative).parent_path());
-    std::ofstream(root_ / relative) << text;
-  }
   preview::LocateContext context(const std::string& tool_dir) const {
-    const std::map<std::string, std::string> vars = env;
-    return {[vars](const std::string& name) -> std::optional<std::string> {
-              const auto it = vars.find(name);
-              if (it == vars.end()) return std::nullopt;
-              return it->second;
-            },
-            path(tool_dir)};
+    return {variables(), path(tool_dir)};
   }
 
   const std::string plugin_ = std::string("velvet") + mayahost::pluginSuffix();
   const std::string library_ = mrhost::library_file_name("krel_velvet");
-  fs::path root_;
-  std::map<std::string, std::string> env;
 };
 
 TEST_F(Locate, FlagThenVariablesThenInstalledTreeThenBuild) {
