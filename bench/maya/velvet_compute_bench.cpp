@@ -2,7 +2,10 @@
 // light switch on, against the floor of the same work: one bare velvet_lobe
 // per light. Inputs vary per sample so no branch or power is predictable.
 #include <benchmark/benchmark.h>
-#include <mayahost/host.h>
+#include <mayahost/node.h>
+#include <mayahost/plugin.h>
+#include <mayahost/shading_block.h>
+#include <mayahost/status.h>
 
 #include <cmath>
 #include <cstdio>

@@ -7,7 +7,11 @@
 // moderate (below).
 #include <fuzzer/FuzzedDataProvider.h>
 #include <maya/MFloatVector.h>
-#include <mayahost/host.h>
+#include <mayahost/node.h>
+#include <mayahost/plugin.h>
+#include <mayahost/shading_block.h>
+#include <mayahost/status.h>
+#include <mayahost/testing.h>
 
 #include <cfloat>
 #include <cstdint>

@@ -2,8 +2,10 @@
 // really registers. The plug-in and the template are found the way Maya
 // finds them: through the module on MAYA_MODULE_PATH.
 #include <gtest/gtest.h>
-#include <mayahost/host.h>
 #include <mayahost/modules.h>
+#include <mayahost/node.h>
+#include <mayahost/plugin.h>
+#include <mayahost/status.h>
 
 #include <filesystem>
 #include <fstream>

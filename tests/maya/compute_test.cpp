@@ -1,6 +1,8 @@
 // velvet::compute as Maya drives it: which plug computes what, the colour
 // formula, and the cases at its edges. The arithmetic order is fixed, so the
 // expected colours are formed here in that order and compared exactly.
+#include <mayahost/testing.h>
+
 #include <cmath>
 #include <random>
 #include <string>

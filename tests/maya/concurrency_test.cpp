@@ -1,5 +1,7 @@
 // Many threads shading the same nodes at once, one data block each, must give
 // exactly what one thread gives. CI reruns this under ThreadSanitizer.
+#include <mayahost/shading_block.h>
+
 #include <random>
 #include <thread>
 #include <vector>

@@ -3,7 +3,9 @@
 // platforms; on Windows its malloc import is redirected), so a test can make
 // the creator's own allocation fail.
 #include <gtest/gtest.h>
-#include <mayahost/host.h>
+#include <mayahost/node.h>
+#include <mayahost/plugin.h>
+#include <mayahost/status.h>
 
 #include <atomic>
 #include <cstdlib>

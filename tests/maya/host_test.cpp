@@ -1,5 +1,7 @@
 // The stand-in host's driver side: plug names, the errors a tool shows its
 // user, and the fast shading path agreeing with ordinary evaluation.
+#include <mayahost/shading_block.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>

@@ -5,7 +5,10 @@
 #define VELVET_TESTS_MAYA_PLUGIN_FIXTURE_H
 
 #include <gtest/gtest.h>
-#include <mayahost/host.h>
+#include <mayahost/node.h>
+#include <mayahost/plugin.h>
+#include <mayahost/status.h>
+#include <mayahost/testing.h>
 
 #include <string>
 #include <vector>

@@ -1,7 +1,10 @@
 // Loading, registering and unloading the plug-in as Maya does, including
 // host calls that fail and what the plug-in reports for them.
 #include <gtest/gtest.h>
-#include <mayahost/host.h>
+#include <hostkit/stderr_capture.h>
+#include <mayahost/node.h>
+#include <mayahost/plugin.h>
+#include <mayahost/testing.h>
 
 #include <cctype>
 #include <chrono>
@@ -81,7 +84,7 @@ TEST_F(Registration, ClosedWindowIsNotRefreshed) {
 TEST_F(Registration, FailedRegistrationStillRunsTheCommandAndSucceeds) {
   mayahost::failCall(mayahost::Op::kRegisterNode, 1);
   mayahost::failCall(mayahost::Op::kExecuteCommand, 1);
-  mayahost::StderrCapture err;
+  hostkit::StderrCapture err;
   mayahost::Plugin plugin;
   ASSERT_TRUE(plugin.load(VELVET_PLUGIN_PATH).ok());
   EXPECT_EQ(plugin.initializeResult(), MStatus::kSuccess);
@@ -190,7 +193,7 @@ std::string loadFailing(unsigned n, mayahost::NodeTypeInfo* type) {
   mayahost::failCall(mayahost::Op::kAttributeCall, n);
   std::string text;
   {
-    mayahost::StderrCapture err;
+    hostkit::StderrCapture err;
     mayahost::Plugin plugin;
     EXPECT_TRUE(plugin.load(VELVET_PLUGIN_PATH).ok());
     EXPECT_EQ(plugin.initializeResult(), MStatus::kSuccess);
@@ -211,7 +214,7 @@ int lineOf(const std::string& report) {
 
 TEST(StatusReports, NothingIsReportedWhenEveryCallSucceeds) {
   mayahost::clearFaults();
-  mayahost::StderrCapture err;
+  hostkit::StderrCapture err;
   mayahost::Plugin plugin;
   ASSERT_TRUE(plugin.load(VELVET_PLUGIN_PATH).ok());
   EXPECT_EQ(err.text(), "");

@@ -4,7 +4,11 @@
 // gives; and every host call failing in turn, each load, compute and unload
 // still completing and reporting as it should.
 #include <gtest/gtest.h>
-#include <mayahost/host.h>
+#include <hostkit/stderr_capture.h>
+#include <mayahost/node.h>
+#include <mayahost/plugin.h>
+#include <mayahost/shading_block.h>
+#include <mayahost/testing.h>
 
 #include <cstdint>
 #include <cstring>
@@ -183,7 +187,7 @@ TEST(SoakFaults, EveryHostCallFailingInTurnCompletes) {
       mayahost::failCall(op, n);
       std::string text;
       {
-        mayahost::StderrCapture err;
+        hostkit::StderrCapture err;
         run(&registered, strict);
         text = err.text();
       }

@@ -2,7 +2,9 @@
 // tables, loading and unloading through LoadLibrary and FreeLibrary, and
 // DllMain.
 #include <gtest/gtest.h>
-#include <mayahost/host.h>
+#include <hostkit/stderr_capture.h>
+#include <mayahost/node.h>
+#include <mayahost/plugin.h>
 
 #include <algorithm>
 #include <cctype>
@@ -96,7 +98,7 @@ TEST(LoadLibrary, LoadRegistersAndFreeLibraryWithdrawsAndUnmaps) {
 
 TEST(StderrCapture, UsesTheTempFolderAndSaysSoWhenItCannot) {
   {
-    mayahost::StderrCapture err;
+    hostkit::StderrCapture err;
     ASSERT_TRUE(err.ok()) << err.error();
     std::fputs("from the program\n", stderr);
     EXPECT_EQ(err.text(), "from the program\n");
@@ -108,7 +110,7 @@ TEST(StderrCapture, UsesTheTempFolderAndSaysSoWhenItCannot) {
   SetEnvironmentVariableA("TMP",
                           (std::filesystem::current_path() / "no-such-folder").string().c_str());
   {
-    mayahost::StderrCapture err;
+    hostkit::StderrCapture err;
     EXPECT_FALSE(err.ok());
     EXPECT_NE(err.error().find("GetTempFileName"), std::string::npos) << err.error();
     EXPECT_NE(err.text(), "");

@@ -1,6 +1,8 @@
 // Deferred binding of the host functions: which module each call reaches,
 // what is written to standard error when a look-up fails, and what the
 // shader gets instead of calling through an empty slot.
+#include <hostkit/stderr_capture.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -8,9 +10,6 @@
 #include "harness.h"
 
 namespace {
-
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::GetCapturedStderr;
 
 class Binding : public mrtest::RendererTest {
  protected:
@@ -72,17 +71,21 @@ class Binding : public mrtest::RendererTest {
 TEST_F(Binding, NewHandleRebindsEveryFunctionInTheNewModule) {
   auto block = scene();
   miState st = state(block);
-  CaptureStderr();
-  shade(block, st);
-  EXPECT_EQ(GetCapturedStderr(), "");
+  {
+    hostkit::StderrCapture err;
+    shade(block, st);
+    EXPECT_EQ(err.text(), "");
+  }
   const long first = total_calls(host());
   ASSERT_EQ(first, 4);  // each host function once, plus the light's "done"
 
   renderer.set_module_handle(alt.handle());
-  CaptureStderr();
-  const miColor c = shade(block, st);
-  EXPECT_EQ(GetCapturedStderr(), "");
-  EXPECT_EQ(c.r, (1.0f + 0.125f) + 1.0f);
+  {
+    hostkit::StderrCapture err;
+    const miColor c = shade(block, st);
+    EXPECT_EQ(err.text(), "");
+    EXPECT_EQ(c.r, (1.0f + 0.125f) + 1.0f);
+  }
   EXPECT_EQ(total_calls(host()), first) << "an address from the first module was used again";
   EXPECT_EQ(alt.phen_eval_calls(), 1);
   EXPECT_EQ(alt.sample_light_calls(), 2);
@@ -100,9 +103,9 @@ TEST_F(Binding, MissingFunctionsAreReportedOnEveryCallAndNotCalled) {
                                failure("mi_sample_light", bare.handle()) +
                                failure("mi_compute_irradiance", bare.handle());
   for (int call = 0; call < 2; ++call) {
-    CaptureStderr();
+    hostkit::StderrCapture err;
     const miColor c = shade(block, st, {0.0f, 0.0f, 0.0f, 0.0f});
-    EXPECT_EQ(GetCapturedStderr(), expected) << "call " << call;
+    EXPECT_EQ(err.text(), expected) << "call " << call;
     // The stored colour is used, the light adds nothing, the irradiance is
     // black: only incandescence remains.
     EXPECT_EQ(c.r, 0.125f);
@@ -114,22 +117,24 @@ TEST_F(Binding, NullHandleIsReportedBeforeTheLookUp) {
   auto block = scene();
   miState st = state(block);
   renderer.set_module_handle(nullptr);
-  CaptureStderr();
-  const miColor c = shade(block, st);
-  // Nothing exports these in the global scope of this process (on Windows,
-  // in the program itself), so the look-up with the null handle fails too.
-  EXPECT_EQ(GetCapturedStderr(),
-            "DYNLOAD: dl_handle null\n" + failure("mi_phen_eval", nullptr) +
-                "DYNLOAD: dl_handle null\n" + failure("mi_sample_light", nullptr) +
-                "DYNLOAD: dl_handle null\n" + failure("mi_compute_irradiance", nullptr));
-  EXPECT_EQ(c.r, 0.125f);
-  EXPECT_EQ(total_calls(host()), 0);
+  {
+    hostkit::StderrCapture err;
+    const miColor c = shade(block, st);
+    // Nothing exports these in the global scope of this process (on Windows,
+    // in the program itself), so the look-up with the null handle fails too.
+    EXPECT_EQ(err.text(), "DYNLOAD: dl_handle null\n" + failure("mi_phen_eval", nullptr) +
+                              "DYNLOAD: dl_handle null\n" + failure("mi_sample_light", nullptr) +
+                              "DYNLOAD: dl_handle null\n" +
+                              failure("mi_compute_irradiance", nullptr));
+    EXPECT_EQ(c.r, 0.125f);
+    EXPECT_EQ(total_calls(host()), 0);
+  }
 
   // Handing the module back binds again without a word.
   renderer.set_module_handle(host().handle());
-  CaptureStderr();
+  hostkit::StderrCapture err;
   EXPECT_EQ(shade(block, st).r, (1.0f + 0.125f) + 1.0f);
-  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_EQ(err.text(), "");
 }
 
 }  // namespace

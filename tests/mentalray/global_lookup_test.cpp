@@ -4,14 +4,13 @@
 // Windows, this program exporting the host function) answers it: that makes
 // the number of look-ups visible, since each one writes the null-handle
 // message.
+#include <hostkit/stderr_capture.h>
+
 #include <string>
 
 #include "harness.h"
 
 namespace {
-
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::GetCapturedStderr;
 
 #if defined(_WIN32)
 const mrhost::HostModule* answering = nullptr;
@@ -47,9 +46,11 @@ TEST_F(GlobalLookUp, OneLookUpServesEveryLaterCall) {
   miState st = state(block);
 
   renderer.set_module_handle(nullptr);
-  CaptureStderr();
-  for (int i = 0; i < 5; ++i) shade(block, st);
-  EXPECT_EQ(GetCapturedStderr(), "DYNLOAD: dl_handle null\n");
+  {
+    hostkit::StderrCapture err;
+    for (int i = 0; i < 5; ++i) shade(block, st);
+    EXPECT_EQ(err.text(), "DYNLOAD: dl_handle null\n");
+  }
   EXPECT_EQ(global.sample_light_calls(), 10);  // one sample and one "done" per call
   EXPECT_EQ(host().sample_light_calls(), 0);
 }

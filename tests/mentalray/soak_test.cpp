@@ -4,6 +4,8 @@
 // samples, bit for bit what one thread gives; and host failures (a host
 // function missing from the module, light sampling refused at every call in
 // turn), each call still completing as the shader promises.
+#include <hostkit/stderr_capture.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -207,9 +209,9 @@ TEST_F(SoakFaults, EachHostFunctionMissingFromTheModule) {
     lacking.set_irradiance(own.irradiance);
     renderer.set_module_handle(lacking.handle());
     for (int round = 0; round < 3; ++round) {
-      testing::internal::CaptureStderr();
+      hostkit::StderrCapture err;
       const miColor got = shade_one(tags, true, true, &lacking);
-      const std::string text = testing::internal::GetCapturedStderr();
+      const std::string text = err.text();
       EXPECT_NE(text.find(std::string("dlsym failed on \"") + c.missing + "\""), std::string::npos)
           << text;
       EXPECT_TRUE(same(got, expected)) << got.r << " " << expected.r;

@@ -3,7 +3,8 @@
 // the shader's declaration is documented, nothing else is, and each
 // documented default, soft range and picture is the real one.
 #include <gtest/gtest.h>
-#include <mayahost/host.h>
+#include <mayahost/node.h>
+#include <mayahost/plugin.h>
 #include <mrhost/declaration.h>
 
 #include <algorithm>

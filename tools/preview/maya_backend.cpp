@@ -4,8 +4,11 @@
 // pointCamera and one lightDataArray element per light sample) before it
 // asks for outColor.
 #include <maya/MFloatVector.h>
-#include <mayahost/host.h>
 #include <mayahost/modules.h>
+#include <mayahost/node.h>
+#include <mayahost/plugin.h>
+#include <mayahost/shading_block.h>
+#include <mayahost/status.h>
 
 #include <algorithm>
 #include <filesystem>

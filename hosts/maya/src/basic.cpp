@@ -1,4 +1,5 @@
-// Value classes, status texts, the MEL command log and fault injection.
+// The host state, data-block access, status texts, MObject and MTypeId, and
+// MGlobal's MEL commands.
 #include <maya/MDataBlock.h>
 #include <maya/MGlobal.h>
 #include <maya/MObject.h>
@@ -9,9 +10,9 @@
 
 #include <atomic>
 #include <iostream>
-#include <mutex>
 
-#include "internal.h"
+#include "faults.h"
+#include "records.h"
 
 namespace mayahost::detail {
 
@@ -29,58 +30,14 @@ Cell& scratchCell() {
   return cell;
 }
 
-// ---- Fault injection ---------------------------------------------------------
-
-std::atomic<bool> faultsArmed{false};
-
 namespace {
-
-constexpr int kOps = static_cast<int>(Op::kArrayNext) + 1;
-
-struct Planned {
-  Op op;
-  unsigned n;
-  MStatus::MStatusCode code;
-};
-
-struct Faults {
-  std::mutex mutex;
-  unsigned counts[kOps] = {};
-  std::vector<Planned> planned;
-};
-
-Faults& faults() {
-  static Faults* f = new Faults;
-  return *f;
-}
 
 std::atomic<bool> tracingUnload{false};
 
-}  // namespace
-
-bool fault(Op op, MStatus* code) {
-  Faults& f = faults();
-  std::lock_guard<std::mutex> lock(f.mutex);
-  const unsigned n = ++f.counts[static_cast<int>(op)];
-  for (const Planned& p : f.planned) {
-    if (p.op == op && p.n == n) {
-      *code = p.code;
-      return true;
-    }
-  }
-  return false;
-}
-
-bool failArrayNext() {
-  MStatus code;
-  return fault(Op::kArrayNext, &code);
-}
-
-namespace {
 void logAccess(const BlockView& view, const char* operation, const AttrSlot* attr) {
   const auto* rec = static_cast<const AttrRecord*>(attr->record);
   view.log->entries.push_back(std::string(operation) + " " +
-                              (rec != nullptr ? rec->longName : std::string("<none>")));
+                              (rec != nullptr ? rec->name : std::string("<none>")));
 }
 }  // namespace
 
@@ -121,7 +78,7 @@ void noteObjectDestroyed(const MObject& o) {
   if (!tracingUnload.load(std::memory_order_relaxed)) return;
   const AttrRecord* rec = record(o);
   if (rec != nullptr) {
-    noteDestroyed("~MObject " + rec->longName);
+    noteDestroyed("~MObject " + rec->name);
   } else if (o.isNull()) {
     noteDestroyed("~MObject null");
   } else {
@@ -135,45 +92,6 @@ void noteTypeIdDestroyed(unsigned id) {
 }
 
 }  // namespace mayahost::detail
-
-namespace mayahost {
-
-void failCall(Op op, unsigned n, MStatus::MStatusCode code) {
-  detail::Faults& f = detail::faults();
-  std::lock_guard<std::mutex> lock(f.mutex);
-  f.planned.push_back({op, n + f.counts[static_cast<int>(op)], code});
-  detail::faultsArmed.store(true);
-}
-
-void clearFaults() {
-  detail::Faults& f = detail::faults();
-  std::lock_guard<std::mutex> lock(f.mutex);
-  f.planned.clear();
-  for (unsigned& c : f.counts) c = 0;
-  detail::faultsArmed.store(false);
-}
-
-unsigned callCount(Op op) {
-  detail::Faults& f = detail::faults();
-  std::lock_guard<std::mutex> lock(f.mutex);
-  return f.counts[static_cast<int>(op)];
-}
-
-const std::vector<CommandRecord>& commandLog() {
-  return detail::host().commands;
-}
-void clearCommandLog() {
-  detail::host().commands.clear();
-  detail::host().refreshes.clear();
-}
-void setCreateRenderNodeWindowOpen(bool open) {
-  detail::host().renderNodeWindowOpen = open;
-}
-const std::vector<std::string>& renderNodeWindowRefreshes() {
-  return detail::host().refreshes;
-}
-
-}  // namespace mayahost
 
 // ---- MStatus -------------------------------------------------------------------
 

@@ -22,7 +22,8 @@
 #define MAYAHOST_MODULES_H
 
 #include <maya/MExport.h>
-#include <mayahost/host.h>
+#include <mayahost/plugin.h>
+#include <mayahost/status.h>
 
 #include <functional>
 #include <optional>

@@ -1,13 +1,17 @@
-// The stand-in host's private records, shared by its source files.
-#ifndef MAYAHOST_SRC_INTERNAL_H
-#define MAYAHOST_SRC_INTERNAL_H
+// The stand-in host's own records of plug-ins, node types, attributes and
+// nodes, and the one state that holds them; shared by its source files and
+// never installed.
+#ifndef MAYAHOST_SRC_RECORDS_H
+#define MAYAHOST_SRC_RECORDS_H
 
 #include <maya/MFnNumericData.h>
 #include <maya/MFnPlugin.h>
 #include <maya/MPxNode.h>
 #include <maya/MStatus.h>
 #include <mayahost/detail/data.h>
-#include <mayahost/host.h>
+#include <mayahost/node.h>
+#include <mayahost/plugin.h>
+#include <mayahost/testing.h>
 
 #include <memory>
 #include <optional>
@@ -19,24 +23,14 @@ namespace mayahost::detail {
 struct NodeType;
 struct PluginRecord;
 
-struct AttrRecord {
+// An attribute: its facts, and its links as the host follows them.
+struct AttrRecord : AttributeFacts {
   AttrSlot slot;
-  std::string longName, shortName;
-  ValueType type = ValueType::kFloat;
-  int numericType = 0;
   AttrRecord* parent = nullptr;
   std::vector<AttrRecord*> children;
-  bool keyable = false, storable = true, readable = true, writable = true;
-  bool hidden = false, usedAsColor = false, array = false;
-  bool added = false;
-  bool output = false;  // the affected side of some attributeAffects
-  double createDefault = 0.0;
-  std::vector<double> defaultValue;
-  void* defaultAddress = nullptr;
-  std::optional<double> min, max, softMin, softMax;
-  std::optional<LightDataDefault> lightDataDefault;
-  std::vector<AttrRecord*> affects;
-  NodeType* type_ = nullptr;  // the type whose initialize created it
+  std::vector<AttrRecord*> affects;  // outputs it dirties, in declaration order
+  bool output = false;               // the affected side of some attributeAffects
+  NodeType* type_ = nullptr;         // the type whose initialize created it
 };
 
 inline AttrRecord* record(const MObject& o) {
@@ -103,6 +97,7 @@ struct HostState {
   std::vector<std::unique_ptr<AttrRecord>> looseAttributes;  // made outside any plug-in
   PluginRecord* current = nullptr;                           // plug-in whose entry point is running
   NodeType* initializing = nullptr;                          // type whose initialize is running
+  // What <mayahost/testing.h> shows of the MEL commands.
   std::vector<CommandRecord> commands;
   bool renderNodeWindowOpen = false;
   std::vector<std::string> refreshes;
@@ -111,15 +106,8 @@ struct HostState {
 
 HostState& host();
 
-// Counts a call of `op`; true if it is one of the calls set to fail, with the
-// code to return in `code`.
-bool fault(Op op, MStatus* code);
-
 NodeType* findType(const std::string& name);
 AttrRecord* findAttribute(const NodeType& type, const std::string& name);
-void layOut(NodeType& type);
-void initBlock(const NodeType& type, BlockData& data);
-void fillElement(const NodeType& type, int array, Cell* element);
 void forgetPlugin(PluginRecord* plugin);
 
 // Unload tracing: static handles report their destruction while it is on.
@@ -127,11 +115,6 @@ void traceUnload(bool on);
 void noteObjectDestroyed(const MObject& o);
 void noteTypeIdDestroyed(unsigned id);
 
-// Platform layer (platform.cpp).
-void* openLibrary(const std::string& path, std::string* error);
-void* findSymbol(void* library, const char* name);
-void closeLibrary(void* library);
-
 }  // namespace mayahost::detail
 
-#endif  // MAYAHOST_SRC_INTERNAL_H
+#endif  // MAYAHOST_SRC_RECORDS_H
