@@ -254,10 +254,14 @@ MStatus velvet::compute(const MPlug& plug, MDataBlock& block) {
   return MStatus::kUnknownParameter;
 }
 
-// Attributes before the light data are declared without status checks; every call
-// from the light data on is checked and reported, but a failure never stops
-// the declaration: the remaining attributes are still created, added and
-// linked.
+// The node reports failures only from the light-data rows on, by design:
+// which calls report is part of the node's defined error output, which
+// pipelines watching Maya's error stream see, so the rows before the light
+// data stay unchecked (a null status pointer, their calls' statuses dropped),
+// as do addAttribute and attributeAffects. Every create and call from the
+// light data on is checked and reported, but a failure never stops the
+// declaration: the remaining attributes are still created, added and linked,
+// and initialize still returns success.
 MStatus velvet::initialize() {
   MFnNumericAttribute nAttr;
   MFnLightDataAttribute lAttr;

@@ -1,6 +1,9 @@
 // Loads the velvet plug-in into the stand-in host for one test and creates
-// a node; each test runs in its own process, so every test starts from a
-// freshly loaded library.
+// a node; TearDown destroys the node and unloads the library, so each test
+// loads it afresh. Under CTest (gtest_discover_tests) each test also runs in
+// a process of its own. Running a test program directly runs all its tests
+// in one process, where host state the fixture does not reset (the MEL
+// command log) carries over from test to test.
 #ifndef VELVET_TESTS_MAYA_PLUGIN_FIXTURE_H
 #define VELVET_TESTS_MAYA_PLUGIN_FIXTURE_H
 
