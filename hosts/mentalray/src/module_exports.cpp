@@ -1,5 +1,5 @@
-// The stand-in host module: exports the host functions a shader calls, and
-// answers them from the script in its ModuleState.
+// The stand-in host module library: exports the host functions a shader
+// calls, and answers them from the script in its ModuleState.
 #include <mrhost/module_state.h>
 
 #include <cmath>
