@@ -29,6 +29,8 @@ TEST(ParamParsing, AcceptsEachTypeInItsOwnForm) {
   EXPECT_EQ(v.i, -3);
   ASSERT_TRUE(preview::parse_value({"b", ParamType::Boolean}, "on", v, error));
   EXPECT_TRUE(v.b);
+  ASSERT_TRUE(preview::parse_value({"b", ParamType::Boolean}, "no", v, error));
+  EXPECT_FALSE(v.b);
   ASSERT_TRUE(preview::parse_value({"f", ParamType::Float}, "-0", v, error));
   EXPECT_TRUE(std::signbit(v.v[0]));
 }
@@ -36,7 +38,7 @@ TEST(ParamParsing, AcceptsEachTypeInItsOwnForm) {
 TEST(ParamParsing, RejectsWrongTypeArityAndNonFiniteValues) {
   ParamValue v;
   std::string error;
-  for (const char* bad : {"", " 1", "1 ", "1,", "0x1", "inf", "nan", "1e40", "one"}) {
+  for (const char* bad : {"", " 1", "1 ", "1,", "0x1", "inf", "nan", "1e40", "one", "+-1"}) {
     EXPECT_FALSE(preview::parse_value({"f", ParamType::Float}, bad, v, error)) << bad;
   }
   for (const char* bad : {"1,2", "1,2,3,4", "1,,3", "1;2;3"}) {

@@ -1,8 +1,10 @@
 #include "tools/preview/params.h"
 
+#include <hostkit/value_words.h>
+
 #include <charconv>
-#include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace preview {
 
@@ -20,14 +22,6 @@ std::vector<std::string_view> split_commas(std::string_view text) {
     parts.push_back(text.substr(start, comma - start));
     start = comma + 1;
   }
-}
-
-bool parse_float(std::string_view text, float& out) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return false;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, out);
-  return ec == std::errc() && ptr == end && std::isfinite(out);
 }
 
 bool parse_int(std::string_view text, int& out) {
@@ -70,20 +64,17 @@ bool parse_value(const ParamInfo& info, std::string_view text, ParamValue& out,
   };
   switch (info.type) {
     case ParamType::Float:
-      if (!parse_float(text, out.v[0])) return fail("expected a finite number");
+      if (!hostkit::parse_number(text, &out.v[0])) return fail("expected a finite number");
       return true;
     case ParamType::Integer:
       if (!parse_int(text, out.i)) return fail("expected an integer");
       return true;
-    case ParamType::Boolean:
-      if (text == "1" || text == "on" || text == "true" || text == "yes") {
-        out.b = true;
-      } else if (text == "0" || text == "off" || text == "false" || text == "no") {
-        out.b = false;
-      } else {
-        return fail("expected on or off");
-      }
+    case ParamType::Boolean: {
+      const std::optional<bool> b = hostkit::parse_boolean(text);
+      if (!b) return fail("expected on or off");
+      out.b = *b;
       return true;
+    }
     case ParamType::Color:
     case ParamType::Vector: {
       const std::vector<std::string_view> parts = split_commas(text);
@@ -91,7 +82,7 @@ bool parse_value(const ParamInfo& info, std::string_view text, ParamValue& out,
         return fail(std::string("expected three numbers for a ") + type_text(info.type));
       }
       for (int k = 0; k < 3; ++k) {
-        if (!parse_float(parts[k], out.v[k])) {
+        if (!hostkit::parse_number(parts[k], &out.v[k])) {
           return fail("'" + std::string(parts[k]) + "' is not a finite number");
         }
       }
