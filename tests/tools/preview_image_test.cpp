@@ -45,6 +45,7 @@ TEST(ParamParsing, RejectsWrongTypeArityAndNonFiniteValues) {
     EXPECT_FALSE(preview::parse_value({"v", ParamType::Vector}, bad, v, error)) << bad;
   }
   EXPECT_FALSE(preview::parse_value({"n", ParamType::Integer}, "99999999999", v, error));
+  EXPECT_FALSE(preview::parse_value({"n", ParamType::Integer}, "+-3", v, error));
   EXPECT_FALSE(preview::parse_value({"b", ParamType::Boolean}, "2", v, error));
   EXPECT_NE(error.find("'2' for b"), std::string::npos) << error;
 }

@@ -24,9 +24,12 @@ std::vector<std::string_view> split_commas(std::string_view text) {
   }
 }
 
+// Integers read as integers rather than through a float, so that every int
+// stays exact. One sign, as numbers take it (hostkit/value_words.h).
 bool parse_int(std::string_view text, int& out) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return false;
+  const bool plus = !text.empty() && text.front() == '+';
+  if (plus) text.remove_prefix(1);
+  if (text.empty() || (plus && text.front() == '-')) return false;
   const char* end = text.data() + text.size();
   const auto [ptr, ec] = std::from_chars(text.data(), end, out);
   return ec == std::errc() && ptr == end;
