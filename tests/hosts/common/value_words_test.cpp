@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <hostkit/value_words.h>
 
+#include <clocale>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -76,6 +78,29 @@ TEST(Numbers, RefuseWhatIsNotAFiniteDecimal) {
     EXPECT_FALSE(hostkit::parse_number(text, &v)) << '"' << text << '"';
     EXPECT_EQ(v, 7.0f) << text;
   }
+}
+
+// strtof reads by the process's locale; a host application that sets one
+// with a decimal comma must not change what a .mi file or a flag says.
+TEST(Numbers, ReadTheSameWhateverTheLocale) {
+  const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+  const char* comma = nullptr;
+  for (const char* name :
+       {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "German_Germany.1252", "German"}) {
+    if (std::setlocale(LC_NUMERIC, name) != nullptr && std::localeconv()->decimal_point[0] == ',') {
+      comma = name;
+      break;
+    }
+  }
+  if (comma == nullptr) {
+    std::setlocale(LC_NUMERIC, before.c_str());
+    GTEST_SKIP() << "no locale with a decimal comma is installed (Debian: locales)";
+  }
+  float v = 0.0f;
+  const bool read = hostkit::parse_number("0.625", &v);
+  std::setlocale(LC_NUMERIC, before.c_str());
+  EXPECT_TRUE(read) << comma;
+  EXPECT_EQ(v, 0.625f) << comma;
 }
 
 }  // namespace
