@@ -49,22 +49,6 @@ std::string number(double d) {
   return ec == std::errc() ? std::string(text, end) : "0";
 }
 
-const char* type_name(ParamType type) {
-  switch (type) {
-    case ParamType::Float:
-      return "float";
-    case ParamType::Integer:
-      return "integer";
-    case ParamType::Boolean:
-      return "boolean";
-    case ParamType::Color:
-      return "color";
-    case ParamType::Vector:
-      return "vector";
-  }
-  return "float";
-}
-
 std::string host_title(const std::string& flag) {
   if (flag == "maya") return "Maya: velvet node";
   if (flag == "mr") return "mental ray: krel_velvet shader";
