@@ -14,6 +14,7 @@
 
 #include "tools/preview/backend_registry.h"
 #include "tools/preview/cli.h"
+#include "tools/preview/compose.h"
 #include "tools/preview/hosts.h"
 #include "tools/preview/image_io.h"
 

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "tools/preview/compose.h"
 #include "tools/preview/image_io.h"
 #include "tools/preview/render.h"
 #include "tools/preview/scene.h"
@@ -656,11 +657,7 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
         if (hosts[k].entry->flag == "mr") mr = k;
       }
       Difference diff = difference(cells[maya][0], cells[mr][0]);
-      // Scaled so that the largest difference is white.
-      Image shown = diff.image;
-      if (diff.largest > 0.0f && std::isfinite(diff.largest)) {
-        for (float& v : shown.rgb) v /= diff.largest;
-      }
+      Image shown = shown_difference(diff);
       differences.emplace_back("difference.exr", std::move(diff.image));
       differences.emplace_back("difference.png", std::move(shown));
       std::ostringstream line;
