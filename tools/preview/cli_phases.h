@@ -84,8 +84,8 @@ struct Output {
 
 // --- validate (cli_validate.cpp) ---
 
-// The flags alone, as --look files and parse_look() read them too: throws
-// UsageError for a flag or value that no host could accept.
+// The flags alone, as parse_look() reads the live preview's looks too:
+// throws UsageError for a flag or value that no host could accept.
 Request parse_flags(const std::vector<std::string>& args, const CliEnvironment& env);
 
 // parse_flags(), then the checks that need the environment's hosts: the
