@@ -1,5 +1,5 @@
 // Parameter values and image files: what the command line accepts, and that
-// the files hold what was rendered.
+// the files hold what was rendered. Images made from images: compose_test.
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -132,16 +132,6 @@ TEST_F(Files, UnwritablePathIsReportedNotThrown) {
   EXPECT_FALSE(preview::write_exr("/nonexistent-dir/x.exr", image_, error));
   EXPECT_NE(error.find("/nonexistent-dir/x.exr"), std::string::npos);
   EXPECT_FALSE(preview::write_png("/nonexistent-dir/x.png", image_, error));
-}
-
-TEST(UlpDistance, CountsRepresentableFloatsAcrossZero) {
-  EXPECT_EQ(preview::ulp_distance(1.0f, 1.0f), 0);
-  EXPECT_EQ(preview::ulp_distance(1.0f, std::nextafter(1.0f, 2.0f)), 1);
-  EXPECT_EQ(preview::ulp_distance(0.0f, -0.0f), 0);
-  const float tiny = std::numeric_limits<float>::denorm_min();
-  EXPECT_EQ(preview::ulp_distance(-tiny, tiny), 2);
-  EXPECT_EQ(preview::ulp_distance(std::numeric_limits<float>::quiet_NaN(), 1.0f),
-            std::numeric_limits<long long>::max());
 }
 
 }  // namespace

@@ -37,20 +37,44 @@ bool parse_int(std::string_view text, int& out) {
 
 }  // namespace
 
-const char* type_text(ParamType type) {
-  switch (type) {
-    case ParamType::Float:
-      return "float";
-    case ParamType::Integer:
-      return "integer";
-    case ParamType::Boolean:
-      return "boolean (on/off, true/false, 1/0)";
-    case ParamType::Color:
-      return "color (r,g,b)";
-    case ParamType::Vector:
-      return "vector (x,y,z)";
+namespace {
+
+// The one table of type names: each type's name ("color", as the live
+// preview's page knows it) and, where the name alone does not say how a value
+// is written, the form of its text.
+struct TypeNames {
+  ParamType type;
+  const char* name;
+  const char* form;
+};
+
+constexpr TypeNames kTypeNames[] = {
+    {ParamType::Float, "float", ""},
+    {ParamType::Integer, "integer", ""},
+    {ParamType::Boolean, "boolean", "on/off, true/false, 1/0"},
+    {ParamType::Color, "color", "r,g,b"},
+    {ParamType::Vector, "vector", "x,y,z"},
+};
+
+const TypeNames* names_of(ParamType type) {
+  for (const TypeNames& t : kTypeNames) {
+    if (t.type == type) return &t;
   }
-  return "?";
+  return nullptr;
+}
+
+}  // namespace
+
+const char* type_name(ParamType type) {
+  const TypeNames* t = names_of(type);
+  return t != nullptr ? t->name : "?";
+}
+
+std::string type_text(ParamType type) {
+  const TypeNames* t = names_of(type);
+  if (t == nullptr) return "?";
+  if (*t->form == '\0') return t->name;
+  return std::string(t->name) + " (" + t->form + ")";
 }
 
 int arity(ParamType type) {
