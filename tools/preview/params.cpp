@@ -51,7 +51,7 @@ struct TypeNames {
 constexpr TypeNames kTypeNames[] = {
     {ParamType::Float, "float", ""},
     {ParamType::Integer, "integer", ""},
-    {ParamType::Boolean, "boolean", "on/off, true/false, 1/0"},
+    {ParamType::Boolean, "boolean", "on/off, true/false, yes/no, 1/0"},
     {ParamType::Color, "color", "r,g,b"},
     {ParamType::Vector, "vector", "x,y,z"},
 };
