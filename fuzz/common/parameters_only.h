@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "tools/preview/backend.h"
+#include "tools/preview/host_backend.h"
 
 namespace fuzzutil {
 

@@ -44,8 +44,8 @@ TEST_F(Concurrency, ThreadsFromAnEmptyTableMatchOneThread) {
 
   constexpr int kThreads = 8;
   std::vector<std::vector<miColor>> results(kThreads, std::vector<miColor>(kSamples));
-  host().clear_records();
-  renderer.set_module_handle(host().handle());  // empties the table
+  mrhost::testing::clear_records(host());
+  mrhost::testing::set_module_handle(renderer, host().handle());  // empties the table
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
@@ -68,9 +68,9 @@ TEST_F(Concurrency, ThreadsFromAnEmptyTableMatchOneThread) {
   }
   // Every call reached the module and was counted: (1 + 4 + 3 samples + 3
   // "done") per shade.
-  EXPECT_EQ(host().sample_light_calls(), long{kThreads} * kSamples * 11);
-  EXPECT_EQ(host().phen_eval_calls(), long{kThreads} * kSamples);
-  EXPECT_EQ(host().compute_irradiance_calls(), long{kThreads} * kSamples);
+  EXPECT_EQ(mrhost::testing::sample_light_calls(host()), long{kThreads} * kSamples * 11);
+  EXPECT_EQ(mrhost::testing::phen_eval_calls(host()), long{kThreads} * kSamples);
+  EXPECT_EQ(mrhost::testing::compute_irradiance_calls(host()), long{kThreads} * kSamples);
 }
 
 }  // namespace

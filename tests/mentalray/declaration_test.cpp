@@ -167,6 +167,24 @@ TEST(DeclarationGrammar, DefaultsMustFitTheirField) {
             -2147483648.0f);
 }
 
+// Defaults are spelt as every reader of values spells them
+// (hostkit/value_words.h).
+TEST(DeclarationGrammar, DefaultsTakeTheSharedWordsForBooleans) {
+  const mrhost::Declaration d = read(
+      "declare shader \"s\" (boolean \"a\" default on, boolean \"b\" default false,\n"
+      "  boolean \"c\" default yes, boolean \"d\" default no, scalar \"e\" default 1e-50)\n"
+      "end declare");
+  ASSERT_EQ(d.parameters.size(), 5u);
+  const float expected[] = {1.0f, 0.0f, 1.0f, 0.0f, 0.0f};
+  for (std::size_t i = 0; i < 5; ++i) {
+    ASSERT_EQ(d.parameters[i].value.size(), 1u) << d.parameters[i].name;
+    EXPECT_EQ(d.parameters[i].value[0], expected[i]) << d.parameters[i].name;
+  }
+  EXPECT_NE(
+      refusal("declare shader \"s\" (boolean \"b\" default On) end declare").find("bad default"),
+      std::string::npos);
+}
+
 TEST(DeclarationGrammar, DeepStructsAreRefusedNotRecursedInto) {
   std::string text = "declare shader \"s\" (";
   for (int i = 0; i < 5000; ++i) text += "struct \"a\" {";

@@ -25,7 +25,8 @@ extern "C" __declspec(dllexport) miBoolean
     mi_sample_light(miColor* color, miVector* dir, miScalar* dot_nl, miState* state, miTag light,
                     miInteger* samples) {
   using SampleLight = miBoolean (*)(miColor*, miVector*, miScalar*, miState*, miTag, miInteger*);
-  const auto host = reinterpret_cast<SampleLight>(answering->symbol("mi_sample_light"));
+  const auto host =
+      reinterpret_cast<SampleLight>(mrhost::testing::find_export(*answering, "mi_sample_light"));
   return host(color, dir, dot_nl, state, light, samples);
 }
 #endif
@@ -45,14 +46,14 @@ TEST_F(GlobalLookUp, OneLookUpServesEveryLaterCall) {
   auto block = renderer.make_block({light});
   miState st = state(block);
 
-  renderer.set_module_handle(nullptr);
+  mrhost::testing::set_module_handle(renderer, nullptr);
   {
     hostkit::StderrCapture err;
     for (int i = 0; i < 5; ++i) shade(block, st);
     EXPECT_EQ(err.text(), "DYNLOAD: dl_handle null\n");
   }
-  EXPECT_EQ(global.sample_light_calls(), 10);  // one sample and one "done" per call
-  EXPECT_EQ(host().sample_light_calls(), 0);
+  EXPECT_EQ(mrhost::testing::sample_light_calls(global), 10);  // one sample and one "done" per call
+  EXPECT_EQ(mrhost::testing::sample_light_calls(host()), 0);
 }
 
 }  // namespace

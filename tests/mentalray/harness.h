@@ -1,10 +1,11 @@
 // Shared set-up for the krel_velvet tests: a stand-in renderer with the
-// built library and host module, and a few helpers.
+// built library and host module, its test support, and a few helpers.
 #ifndef TESTS_MENTALRAY_HARNESS_H
 #define TESTS_MENTALRAY_HARNESS_H
 
 #include <gtest/gtest.h>
 #include <mrhost/renderer.h>
+#include <mrhost/testing.h>
 
 #include <string>
 

@@ -51,13 +51,41 @@ TEST_F(ParametersByName, RefusalsSayWhatIsWrong) {
   EXPECT_EQ(std::memcmp(&before, &params(block), sizeof before), 0) << "a refused value was stored";
 }
 
+// Text takes the words every reader of values takes (hostkit/value_words.h),
+// separated by any white space or commas.
+TEST_F(ParametersByName, TextTakesTheSharedWordsBetweenAnyWhiteSpace) {
+  auto block = renderer.make_block({});
+  std::string error;
+  EXPECT_TRUE(block.set("useIrradiance", "yes", &error)) << error;
+  EXPECT_EQ(params(block).useIrradiance, 1);
+  EXPECT_TRUE(block.set("useIrradiance", "no", &error)) << error;
+  EXPECT_EQ(params(block).useIrradiance, 0);
+  EXPECT_TRUE(block.set("color", "\n0.5\r\n0.25\t0.125,\n", &error)) << error;
+  EXPECT_EQ(params(block).color.g, 0.25f);
+  EXPECT_EQ(params(block).color.b, 0.125f);
+}
+
+// A value the shader could only turn into a NaN colour is refused, as the
+// declaration's defaults and the command line refuse it.
+TEST_F(ParametersByName, TextRefusesNonFiniteNumbers) {
+  auto block = renderer.make_block({});
+  const auto before = params(block);
+  std::string error;
+  for (const char* text : {"inf", "-inf", "nan", "1e39", "0x1p3"}) {
+    EXPECT_FALSE(block.set("edginess", text, &error)) << text;
+    EXPECT_EQ(error, std::string("parameter \"edginess\": \"") + text + "\" is not a number");
+  }
+  EXPECT_EQ(std::memcmp(&before, &params(block), sizeof before), 0) << "a refused value was stored";
+}
+
 class GeometricLights : public mrtest::RendererTest {
  protected:
   using SampleLight = miBoolean (*)(miColor*, miVector*, miScalar*, miState*, miTag, miInteger*);
 
   // Asks the host module directly, as the shader would.
   std::vector<std::tuple<miColor, miVector>> samples(miTag light, miVector point) {
-    const auto sample = reinterpret_cast<SampleLight>(host().symbol("mi_sample_light"));
+    const auto sample =
+        reinterpret_cast<SampleLight>(mrhost::testing::find_export(host(), "mi_sample_light"));
     auto block = renderer.make_block({});
     miState st = renderer.make_state(block, point, {0, 0, 1}, {0, 0, -1});
     std::vector<std::tuple<miColor, miVector>> out;

@@ -21,7 +21,7 @@ const miColor kWhite{1.0f, 1.0f, 1.0f, 1.0f};
 
 std::vector<mrhost::CallRecord> calls_of(const mrhost::HostModule& host, HostCall function) {
   std::vector<mrhost::CallRecord> out;
-  for (const mrhost::CallRecord& c : host.calls()) {
+  for (const mrhost::CallRecord& c : mrhost::testing::calls(host)) {
     if (c.function == function) out.push_back(c);
   }
   return out;
@@ -47,7 +47,7 @@ TEST_F(ShadingTerms, NoLightsAddAmbientAndIncandescenceToWhatArrived) {
   EXPECT_EQ(c.g, 2.125f);
   EXPECT_EQ(c.b, 5.5f);
   EXPECT_EQ(c.a, 1.0f);
-  EXPECT_EQ(host().sample_light_calls(), 0);
+  EXPECT_EQ(mrhost::testing::sample_light_calls(host()), 0);
 }
 
 TEST_F(ShadingTerms, EachLightAveragesOnlyItsOwnSamples) {
@@ -199,14 +199,14 @@ TEST_F(Irradiance, OffDoesNotEvenEvaluateItsTint) {
   ASSERT_TRUE(block.connect("irradianceColor", host().add_connection(&tint, sizeof tint), &error));
   miState st = state(block);
   EXPECT_EQ(shade(block, st).r, 0.0f);
-  EXPECT_EQ(host().phen_eval_calls(), 0);
-  EXPECT_EQ(host().compute_irradiance_calls(), 0);
+  EXPECT_EQ(mrhost::testing::phen_eval_calls(host()), 0);
+  EXPECT_EQ(mrhost::testing::compute_irradiance_calls(host()), 0);
 
   // Switched on, the connected tint is evaluated and decides.
   params(block).useIrradiance = miTRUE;
   EXPECT_EQ(shade(block, st).r, ((2.0f * 1.0f) * 1.0f) / 3.1415927f);
-  EXPECT_EQ(host().phen_eval_calls(), 1);
-  EXPECT_EQ(host().compute_irradiance_calls(), 1);
+  EXPECT_EQ(mrhost::testing::phen_eval_calls(host()), 1);
+  EXPECT_EQ(mrhost::testing::compute_irradiance_calls(host()), 1);
 }
 
 TEST_F(Irradiance, BlackTintSkipsTheHostCall) {
@@ -216,14 +216,14 @@ TEST_F(Irradiance, BlackTintSkipsTheHostCall) {
   params(block).irradianceColor = {0.0f, -0.0f, 0.0f, 1.0f};
   miState st = state(block);
   const miColor c = shade(block, st, {0.5f, 0.5f, 0.5f, 0.0f});
-  EXPECT_EQ(host().compute_irradiance_calls(), 0);
+  EXPECT_EQ(mrhost::testing::compute_irradiance_calls(host()), 0);
   EXPECT_EQ(c.r, 0.5f);
   EXPECT_EQ(c.a, 1.0f);
 
   // A NaN channel is not black.
   params(block).irradianceColor = {kNaN, 0.0f, 0.0f, 0.0f};
   shade(block, st);
-  EXPECT_EQ(host().compute_irradiance_calls(), 1);
+  EXPECT_EQ(mrhost::testing::compute_irradiance_calls(host()), 1);
 }
 
 // The renderer may store any nonzero word for true, not only miTRUE; the
@@ -237,7 +237,7 @@ TEST_F(Irradiance, AnyNonzeroWordSwitchesItOn) {
     std::memcpy(&params(block).useIrradiance, &word, sizeof word);
     EXPECT_EQ(shade(block, st).r, ((2.0f * 1.0f) * 1.0f) / 3.1415927f) << word;
   }
-  EXPECT_EQ(host().compute_irradiance_calls(), 2);
+  EXPECT_EQ(mrhost::testing::compute_irradiance_calls(host()), 2);
 }
 
 TEST_F(Irradiance, TintedChannelsOnlyWithTheWorkingCopy) {
@@ -309,13 +309,13 @@ TEST_F(ConnectedParameters, EvaluatedOnlyWithGhostOffsetAndGhostWord) {
   params(block).ambientColor = kWhite;
   miState st = state(block);
   EXPECT_EQ(shade(block, st).r, 0.5f);  // ghost words all zero
-  EXPECT_EQ(host().phen_eval_calls(), 0);
+  EXPECT_EQ(mrhost::testing::phen_eval_calls(host()), 0);
 
   std::string error;
   ASSERT_TRUE(block.connect("color", host().add_connection(&kWhite, sizeof kWhite), &error));
   block.shader_record().ghost_offs = 0;  // the shader has no connections
   EXPECT_EQ(shade(block, st).r, 0.5f);
-  EXPECT_EQ(host().phen_eval_calls(), 0);
+  EXPECT_EQ(mrhost::testing::phen_eval_calls(host()), 0);
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ TEST_F(SoakConcurrency, EightThreadsMatchOneThreadBitForBit) {
 
   const std::vector<miColor> expected[2] = {shade_all(renderer, blocks[0], kSamples),
                                             shade_all(renderer, blocks[1], kSamples)};
-  renderer.set_module_handle(host().handle());  // empty the table again
+  mrhost::testing::set_module_handle(renderer, host().handle());  // empty the table again
   constexpr int kThreads = 8;
   std::vector<std::vector<miColor>> results(kThreads);
   std::vector<std::thread> threads;
@@ -153,7 +153,7 @@ TEST_F(SoakFaults, LightSamplingRefusedAtEveryCallInTurn) {
       truncated[light] = delivered;
       const miColor expected = shade_one(script(truncated));
       const std::vector<miTag> tags = script(full);
-      host().refuse_sample_light(call);
+      mrhost::testing::refuse_sample_light(host(), call);
       const miColor refused = shade_one(tags);
       EXPECT_TRUE(same(refused, expected)) << refused.r << " " << expected.r;
     }
@@ -194,7 +194,7 @@ TEST_F(SoakFaults, EachHostFunctionMissingFromTheModule) {
     lacking.state().light_count = own.light_count;
     lacking.state().sample_count = own.sample_count;
     lacking.set_irradiance(own.irradiance);
-    renderer.set_module_handle(lacking.handle());
+    mrhost::testing::set_module_handle(renderer, lacking.handle());
     for (int round = 0; round < 3; ++round) {
       hostkit::StderrCapture err;
       const miColor got = shade_one(tags, true, true, &lacking);
@@ -203,7 +203,7 @@ TEST_F(SoakFaults, EachHostFunctionMissingFromTheModule) {
           << text;
       EXPECT_TRUE(same(got, expected)) << got.r << " " << expected.r;
     }
-    renderer.set_module_handle(host().handle());
+    mrhost::testing::set_module_handle(renderer, host().handle());
   }
 }
 

@@ -12,8 +12,9 @@
 #include <random>
 #include <sstream>
 
-#include "tools/preview/backends.h"
+#include "tools/preview/backend_registry.h"
 #include "tools/preview/cli.h"
+#include "tools/preview/compose.h"
 #include "tools/preview/hosts.h"
 #include "tools/preview/image_io.h"
 

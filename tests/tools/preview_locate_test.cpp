@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "../common/scratch_tree.h"
-#include "tools/preview/backends.h"
+#include "tools/preview/backend_registry.h"
 #include "tools/preview/cli.h"
 #include "tools/preview/hosts.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/preview/backend.h"
+#include "tools/preview/host_backend.h"
 #include "tools/preview/locate.h"
 #include "tools/preview/looks.h"
 #include "tools/preview/scene.h"

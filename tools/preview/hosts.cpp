@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <map>
 
-#include "tools/preview/backends.h"
+#include "tools/preview/backend_registry.h"
 
 namespace preview {
 

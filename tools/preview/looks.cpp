@@ -1,5 +1,8 @@
 #include "tools/preview/looks.h"
 
+#include <hostkit/lexer.h>
+#include <hostkit/value_words.h>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -14,63 +17,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Token {
-  enum Kind { word, string, punct, end } kind;
-  std::string text;
-  int line;
-};
+using hostkit::Token;
 
-enum class Comments { mel, mi };  // MEL: // and /* */; .mi: #
-
-// Splits into words, quoted strings and the punctuation ( ) , ; . Fails
-// only on an unterminated string or comment.
-bool tokenize(const std::string& text, Comments comments, std::vector<Token>& out, int& bad_line) {
-  int line = 1;
-  std::size_t i = 0;
-  const auto is_punct = [](char c) { return c == '(' || c == ')' || c == ',' || c == ';'; };
-  while (i < text.size()) {
-    const char c = text[i];
-    if (c == '\n') {
-      ++line;
-      ++i;
-    } else if (std::isspace(static_cast<unsigned char>(c))) {
-      ++i;
-    } else if (comments == Comments::mi && c == '#') {
-      while (i < text.size() && text[i] != '\n') ++i;
-    } else if (comments == Comments::mel && text.compare(i, 2, "//") == 0) {
-      while (i < text.size() && text[i] != '\n') ++i;
-    } else if (comments == Comments::mel && text.compare(i, 2, "/*") == 0) {
-      const std::size_t close = text.find("*/", i + 2);
-      if (close == std::string::npos) {
-        bad_line = line;
-        return false;
-      }
-      line += static_cast<int>(std::count(text.begin() + i, text.begin() + close, '\n'));
-      i = close + 2;
-    } else if (c == '"') {
-      const std::size_t close = text.find_first_of("\"\n", i + 1);
-      if (close == std::string::npos || text[close] != '"') {
-        bad_line = line;
-        return false;
-      }
-      out.push_back({Token::string, text.substr(i + 1, close - i - 1), line});
-      i = close + 1;
-    } else if (is_punct(c)) {
-      out.push_back({Token::punct, std::string(1, c), line});
-      ++i;
-    } else {
-      const std::size_t start = i;
-      while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i])) &&
-             !is_punct(text[i]) && text[i] != '"' &&
-             !(comments == Comments::mi && text[i] == '#')) {
-        ++i;
-      }
-      out.push_back({Token::word, text.substr(start, i - start), line});
-    }
-  }
-  out.push_back({Token::end, "end of file", line});
-  return true;
-}
+// MEL presets, and the .mi look blocks by stricter rules than the renderer's
+// (hostkit::kMiRules): a string ends at its line, so that a missing quote is
+// reported on its own line rather than swallowing the file, and ';' stands
+// alone, so that a MEL habit in a block is reported where it stands.
+constexpr hostkit::LexRules kMelRules{"(),;", hostkit::LexRules::Comments::c_style, false};
+constexpr hostkit::LexRules kMiBlockRules{"(),;", hostkit::LexRules::Comments::hash, false};
 
 // Walks a token list; every failure names the file and the line of the
 // token in hand.
@@ -108,11 +62,12 @@ class Cursor {
   std::string& error_;
 };
 
-bool tokenize_or_fail(const std::string& path, const std::string& text, Comments comments,
-                      std::vector<Token>& tokens, std::string& error) {
-  int line = 0;
-  if (tokenize(text, comments, tokens, line)) return true;
-  error = path + ":" + std::to_string(line) + ": unterminated string or comment";
+bool tokenize_or_fail(const std::string& path, const std::string& text,
+                      const hostkit::LexRules& rules, std::vector<Token>& tokens,
+                      std::string& error) {
+  hostkit::LexError at{};
+  if (hostkit::tokenize(text, rules, &tokens, &at)) return true;
+  error = path + ":" + std::to_string(at.line) + ": unterminated string or comment";
   return false;
 }
 
@@ -128,14 +83,13 @@ bool read_file(const std::string& path, std::string& text, std::string& error) {
   return true;
 }
 
-// A value is a number or a boolean word; anything else ends the values, so
-// that a missing ';' or ',' is reported where it is missing.
+// A value is a boolean word (hostkit/value_words.h) or starts like a number;
+// anything else ends the values, so that a missing ';' or ',' is reported
+// where it is missing. Whether a value reads is checked later, against the
+// host's type.
 bool is_value(const Token& t) {
   if (t.kind != Token::word || t.text.empty()) return false;
-  static const char* const words[] = {"on", "off", "true", "false", "yes", "no"};
-  for (const char* w : words) {
-    if (t.text == w) return true;
-  }
+  if (hostkit::parse_boolean(t.text)) return true;
   return std::string("0123456789+-.").find(t.text[0]) != std::string::npos;
 }
 
@@ -160,7 +114,7 @@ std::string look_name(std::string text) {
 bool parse_maya_preset(const std::string& path, const std::string& text, LookSource& out,
                        std::string& error) {
   std::vector<Token> tokens;
-  if (!tokenize_or_fail(path, text, Comments::mel, tokens, error)) return false;
+  if (!tokenize_or_fail(path, text, kMelRules, tokens, error)) return false;
   Cursor in(path, std::move(tokens), error);
   out = LookSource{path, in.peek().line, {}};
 
@@ -198,7 +152,7 @@ bool parse_maya_preset(const std::string& path, const std::string& text, LookSou
 bool parse_mr_looks(const std::string& path, const std::string& text,
                     std::vector<std::pair<std::string, LookSource>>& out, std::string& error) {
   std::vector<Token> tokens;
-  if (!tokenize_or_fail(path, text, Comments::mi, tokens, error)) return false;
+  if (!tokenize_or_fail(path, text, kMiBlockRules, tokens, error)) return false;
   Cursor in(path, std::move(tokens), error);
   out.clear();
   const std::string prefix = kMrShaderPrefix;

@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "tools/preview/backends.h"
+#include "tools/preview/backend_registry.h"
 #include "tools/preview/scene.h"
 
 namespace preview {

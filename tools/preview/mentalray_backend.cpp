@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "tools/preview/backends.h"
+#include "tools/preview/backend_registry.h"
 
 namespace preview {
 

@@ -1,8 +1,10 @@
 #include "tools/preview/params.h"
 
+#include <hostkit/value_words.h>
+
 #include <charconv>
-#include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace preview {
 
@@ -22,17 +24,12 @@ std::vector<std::string_view> split_commas(std::string_view text) {
   }
 }
 
-bool parse_float(std::string_view text, float& out) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return false;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, out);
-  return ec == std::errc() && ptr == end && std::isfinite(out);
-}
-
+// Integers read as integers rather than through a float, so that every int
+// stays exact. One sign, as numbers take it (hostkit/value_words.h).
 bool parse_int(std::string_view text, int& out) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return false;
+  const bool plus = !text.empty() && text.front() == '+';
+  if (plus) text.remove_prefix(1);
+  if (text.empty() || (plus && text.front() == '-')) return false;
   const char* end = text.data() + text.size();
   const auto [ptr, ec] = std::from_chars(text.data(), end, out);
   return ec == std::errc() && ptr == end;
@@ -40,20 +37,44 @@ bool parse_int(std::string_view text, int& out) {
 
 }  // namespace
 
-const char* type_text(ParamType type) {
-  switch (type) {
-    case ParamType::Float:
-      return "float";
-    case ParamType::Integer:
-      return "integer";
-    case ParamType::Boolean:
-      return "boolean (on/off, true/false, 1/0)";
-    case ParamType::Color:
-      return "color (r,g,b)";
-    case ParamType::Vector:
-      return "vector (x,y,z)";
+namespace {
+
+// The one table of type names: each type's name ("color", as the live
+// preview's page knows it) and, where the name alone does not say how a value
+// is written, the form of its text.
+struct TypeNames {
+  ParamType type;
+  const char* name;
+  const char* form;
+};
+
+constexpr TypeNames kTypeNames[] = {
+    {ParamType::Float, "float", ""},
+    {ParamType::Integer, "integer", ""},
+    {ParamType::Boolean, "boolean", "on/off, true/false, yes/no, 1/0"},
+    {ParamType::Color, "color", "r,g,b"},
+    {ParamType::Vector, "vector", "x,y,z"},
+};
+
+const TypeNames* names_of(ParamType type) {
+  for (const TypeNames& t : kTypeNames) {
+    if (t.type == type) return &t;
   }
-  return "?";
+  return nullptr;
+}
+
+}  // namespace
+
+const char* type_name(ParamType type) {
+  const TypeNames* t = names_of(type);
+  return t != nullptr ? t->name : "?";
+}
+
+std::string type_text(ParamType type) {
+  const TypeNames* t = names_of(type);
+  if (t == nullptr) return "?";
+  if (*t->form == '\0') return t->name;
+  return std::string(t->name) + " (" + t->form + ")";
 }
 
 int arity(ParamType type) {
@@ -70,20 +91,17 @@ bool parse_value(const ParamInfo& info, std::string_view text, ParamValue& out,
   };
   switch (info.type) {
     case ParamType::Float:
-      if (!parse_float(text, out.v[0])) return fail("expected a finite number");
+      if (!hostkit::parse_number(text, &out.v[0])) return fail("expected a finite number");
       return true;
     case ParamType::Integer:
       if (!parse_int(text, out.i)) return fail("expected an integer");
       return true;
-    case ParamType::Boolean:
-      if (text == "1" || text == "on" || text == "true" || text == "yes") {
-        out.b = true;
-      } else if (text == "0" || text == "off" || text == "false" || text == "no") {
-        out.b = false;
-      } else {
-        return fail("expected on or off");
-      }
+    case ParamType::Boolean: {
+      const std::optional<bool> b = hostkit::parse_boolean(text);
+      if (!b) return fail("expected on or off");
+      out.b = *b;
       return true;
+    }
     case ParamType::Color:
     case ParamType::Vector: {
       const std::vector<std::string_view> parts = split_commas(text);
@@ -91,7 +109,7 @@ bool parse_value(const ParamInfo& info, std::string_view text, ParamValue& out,
         return fail(std::string("expected three numbers for a ") + type_text(info.type));
       }
       for (int k = 0; k < 3; ++k) {
-        if (!parse_float(parts[k], out.v[k])) {
+        if (!hostkit::parse_number(parts[k], &out.v[k])) {
           return fail("'" + std::string(parts[k]) + "' is not a finite number");
         }
       }

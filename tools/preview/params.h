@@ -32,8 +32,12 @@ struct ParamHints {
   std::optional<double> soft_min, soft_max;
 };
 
-// "float", "color (r,g,b)", ... as shown in messages and --list.
-const char* type_text(ParamType type);
+// "float", "color", ...: the type's name, as the live preview's page gets it.
+const char* type_name(ParamType type);
+
+// "float", "color (r,g,b)", ...: the name and the form of a value, as
+// messages and --list show it.
+std::string type_text(ParamType type);
 
 // Number of comma-separated numbers a value of this type takes.
 int arity(ParamType type);

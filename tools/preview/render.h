@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/preview/backend.h"
+#include "tools/preview/host_backend.h"
 #include "tools/preview/scene.h"
 
 namespace preview {

@@ -1,5 +1,7 @@
 #include "tools/preview/scene.h"
 
+#include <hostkit/sample_points.h>
+
 #include <cmath>
 
 namespace preview {
@@ -11,20 +13,6 @@ constexpr double kSphereRadius = 1.0;
 constexpr double kTorusMajor = 0.8;
 constexpr double kTorusMinor = 0.36;
 constexpr double kTorusTilt = 58.0;  // degrees; shows the hole without hiding the tube
-
-// Hammersley points over the unit square, in single precision: the pattern
-// and the arithmetic the stand-in mental ray renderer uses for its area
-// lights, so that every host sees the key light sampled at the same points.
-void hammersley(int i, int n, float& u, float& v) {
-  unsigned bits = static_cast<unsigned>(i);
-  bits = (bits << 16u) | (bits >> 16u);
-  bits = ((bits & 0x55555555u) << 1u) | ((bits & 0xAAAAAAAAu) >> 1u);
-  bits = ((bits & 0x33333333u) << 2u) | ((bits & 0xCCCCCCCCu) >> 2u);
-  bits = ((bits & 0x0F0F0F0Fu) << 4u) | ((bits & 0xF0F0F0F0u) >> 4u);
-  bits = ((bits & 0x00FF00FFu) << 8u) | ((bits & 0xFF00FF00u) >> 8u);
-  u = (static_cast<float>(i) + 0.5f) / static_cast<float>(n);
-  v = static_cast<float>(bits) * 2.3283064e-10f;
-}
 
 // A unit vector whose single-precision length, summed as the hosts sum it,
 // is exactly 1: renormalising it then changes nothing, so a host that
@@ -175,10 +163,11 @@ bool Scene::trace(int x, int y, int sx, int sy, ShadingSample& out) const {
 
 core::Vector light_sample_position(const Light& light, int index) {
   if (!light.area) return light.position;
-  float u = 0.0f, v = 0.0f;
-  hammersley(index, light.samples > 0 ? light.samples : 1, u, v);
-  u -= 0.5f;
-  v -= 0.5f;
+  // The stand-in mental ray renderer samples its area lights at the same
+  // points, so every host sees the key light alike.
+  const hostkit::SamplePoint p = hostkit::hammersley(index, light.samples > 0 ? light.samples : 1);
+  const float u = p.u - 0.5f;
+  const float v = p.v - 0.5f;
   const core::Vector& c = light.position;
   const core::Vector& a = light.edge_u;
   const core::Vector& b = light.edge_v;

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "tools/preview/backend.h"
+#include "tools/preview/host_backend.h"
 
 namespace preview {
 

@@ -1,8 +1,8 @@
+#include <hostkit/lexer.h>
+#include <hostkit/value_words.h>
 #include <mrhost/declaration.h>
 
-#include <cctype>
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <unordered_set>
@@ -77,11 +77,7 @@ const Parameter* Declaration::find(const std::string& wanted) const {
 
 namespace {
 
-struct Token {
-  enum Kind { word, string, punct, end } kind;
-  std::string text;
-  int line;
-};
+using hostkit::Token;
 
 // Deeper structs than this are refused rather than risking the stack.
 constexpr int kMaxStructDepth = 16;
@@ -127,40 +123,10 @@ class Parser {
 
  private:
   bool tokenize(const std::string& text) {
-    int line = 1;
-    std::size_t i = 0;
-    while (i < text.size()) {
-      const char c = text[i];
-      if (c == '\n') {
-        ++line;
-        ++i;
-      } else if (std::isspace(static_cast<unsigned char>(c))) {
-        ++i;
-      } else if (c == '#') {  // "#" and "#:" comments run to the end of the line
-        while (i < text.size() && text[i] != '\n') ++i;
-      } else if (c == '"') {
-        const std::size_t close = text.find('"', i + 1);
-        if (close == std::string::npos) {
-          if (error_) *error_ = "line " + std::to_string(line) + ": unterminated string";
-          return false;
-        }
-        tokens_.push_back({Token::string, text.substr(i + 1, close - i - 1), line});
-        for (std::size_t k = i + 1; k < close; ++k) line += text[k] == '\n';
-        i = close + 1;
-      } else if (c == '(' || c == ')' || c == ',' || c == '{' || c == '}') {
-        tokens_.push_back({Token::punct, std::string(1, c), line});
-        ++i;
-      } else {
-        const std::size_t start = i;
-        while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i])) &&
-               std::string("\"(),{}#").find(text[i]) == std::string::npos) {
-          ++i;
-        }
-        tokens_.push_back({Token::word, text.substr(start, i - start), line});
-      }
-    }
-    tokens_.push_back({Token::end, "end of text", line});
-    return true;
+    hostkit::LexError at{};
+    if (hostkit::tokenize(text, hostkit::kMiRules, &tokens_, &at)) return true;
+    if (error_) *error_ = "line " + std::to_string(at.line) + ": unterminated string";
+    return false;
   }
 
   // declare shader [result] "name" ( parameters ) options end declare
@@ -192,8 +158,8 @@ class Parser {
       const Token t = next();
       if (t.kind == Token::word && t.text == "version") {
         float v;
-        if (peek().kind != Token::word || !number(peek().text, &v) || v != std::floor(v) ||
-            std::fabs(v) > 1e9f) {
+        if (peek().kind != Token::word || !hostkit::parse_value(peek().text, &v) ||
+            v != std::floor(v) || std::fabs(v) > 1e9f) {
           return fail("expected a whole version number");
         }
         next();
@@ -307,8 +273,10 @@ class Parser {
       next();
       return true;
     }
+    // Values are numbers or boolean words (hostkit/value_words.h); what
+    // fits is checked below, by type.
     float v;
-    while (peek().kind == Token::word && number(peek().text, &v)) {
+    while (peek().kind == Token::word && hostkit::parse_value(peek().text, &v)) {
       p->value.push_back(v);
       next();
     }
@@ -340,21 +308,6 @@ class Parser {
     if (p->array || !fits) return fail("bad default for \"" + name + "\"", line);
     if (p->type == ParamType::color && n == 3) p->value.push_back(1.0f);
     return true;
-  }
-
-  // A finite number, or on/off/true/false.
-  static bool number(const std::string& word, float* value) {
-    if (word == "on" || word == "true") {
-      *value = 1.0f;
-      return true;
-    }
-    if (word == "off" || word == "false") {
-      *value = 0.0f;
-      return true;
-    }
-    char* stop = nullptr;
-    *value = std::strtof(word.c_str(), &stop);
-    return !word.empty() && *stop == '\0' && std::isfinite(*value);
   }
 
   const Token& peek() const { return tokens_[pos_]; }

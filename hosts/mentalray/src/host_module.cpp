@@ -1,116 +1,133 @@
-// The stand-in host module: exports the host functions a shader calls, and
-// answers them from the script in its ModuleState.
-#include <mrhost/module_state.h>
+// The driver's side of the host module: loading it and writing its script.
+#include <mrhost/host_module.h>
+
+#include <hostkit/sample_points.h>
 
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 
-#ifdef _WIN32
-#define MRHOST_EXPORT extern "C" __declspec(dllexport)
-#else
-#define MRHOST_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#include "module_records.h"
+#include "platform.h"
+
+namespace mrhost {
 
 namespace {
 
-mrhost::ModuleState module;
-
-}  // namespace
-
-MRHOST_EXPORT mrhost::ModuleState* mrhost_module_state() {
-  return &module;
+miVector add(miVector a, miVector b) {
+  return {a.x + b.x, a.y + b.y, a.z + b.z};
 }
-
-namespace {
-
-[[maybe_unused]] void record(int recording, std::atomic<long>& counter, mrhost::HostCall function,
-                             const miState* state, const void* param, miTag light,
-                             const miInteger* samples) {
-  if (recording & mrhost::kRecordCounts) counter.fetch_add(1, std::memory_order_relaxed);
-  if (!(recording & mrhost::kRecordCalls)) return;
-  const int index = module.call_count.fetch_add(1, std::memory_order_relaxed);
-  if (index >= mrhost::kMaxCallRecords) return;
-  mrhost::CallRecord& r = module.calls[index];
-  r.function = function;
-  r.state = state;
-  r.normal = state ? state->normal : miVector{0.0f, 0.0f, 0.0f};
-  r.param = param;
-  r.light = light;
-  r.samples = samples ? *samples : 0;
+miVector scale(miVector a, float s) {
+  return {a.x * s, a.y * s, a.z * s};
 }
-
-// One relaxed load when recording is off: the shading path stays as cheap as
-// the renderer's own would be.
-[[maybe_unused]] inline void note(std::atomic<long>& counter, mrhost::HostCall function,
-                                  const miState* state, const void* param, miTag light,
-                                  const miInteger* samples) {
-  const int recording = module.recording.load(std::memory_order_relaxed);
-  if (recording != mrhost::kRecordNothing) {
-    record(recording, counter, function, state, param, light, samples);
-  }
+miVector cross(miVector a, miVector b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+miVector normalize(miVector a) {
+  const float length = std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+  return length > 0.0f ? scale(a, 1.0f / length) : a;
 }
 
 }  // namespace
 
-// Each host function can be left out of a build, so that a module lacking
-// it can be handed to the shader (MRHOST_NO_HOST_FUNCTIONS leaves out all).
-#if !defined(MRHOST_NO_HOST_FUNCTIONS) && !defined(MRHOST_NO_PHEN_EVAL)
-MRHOST_EXPORT void* mi_phen_eval(miState* state, void* param) {
-  note(module.phen_eval_calls, mrhost::HostCall::phen_eval, state, param, 0, nullptr);
-  const miInteger ghost_offs = state->shader->ghost_offs;
-  if (ghost_offs == 0) return param;
-  std::int32_t ghost;
-  std::memcpy(&ghost, static_cast<const char*>(param) + ghost_offs, sizeof ghost);
-  if (ghost <= 0 || ghost > module.connection_count) return param;
-  return module.connections[ghost - 1].bytes;
-}
-#endif
-
-#if !defined(MRHOST_NO_HOST_FUNCTIONS) && !defined(MRHOST_NO_SAMPLE_LIGHT)
-
-MRHOST_EXPORT miBoolean mi_sample_light(miColor* color, miVector* dir, miScalar* dot_nl,
-                                        miState* state, miTag light, miInteger* samples) {
-  note(module.sample_light_calls, mrhost::HostCall::sample_light, state, nullptr, light, samples);
-  // One plain load when no refusal is set: no shared counter while shading.
-  if (module.refuse_sample_light != 0 &&
-      module.sample_light_seen.fetch_add(1, std::memory_order_relaxed) + 1 ==
-          module.refuse_sample_light) {
-    return miFALSE;
-  }
-  const miTag index = light - mrhost::kFirstLightTag;
-  if (light < mrhost::kFirstLightTag || index >= static_cast<miTag>(module.light_count)) {
-    if (module.recording.load(std::memory_order_relaxed) & mrhost::kRecordCounts) {
-      module.unknown_light_calls.fetch_add(1, std::memory_order_relaxed);
-    }
-    return miFALSE;
-  }
-  const mrhost::LightScript& script = module.lights[index];
-  if (*samples < 0 || *samples >= script.count) return miFALSE;
-  const mrhost::LightSample& sample = module.samples[script.first + *samples];
-  *color = sample.color;
-  miVector L = sample.vector;
-  if (script.geometric) {
-    L = {L.x - state->point.x, L.y - state->point.y, L.z - state->point.z};
-    const float length = std::sqrt((L.x * L.x + L.y * L.y) + L.z * L.z);
-    if (length > 0.0f) {
-      L = {L.x / length, L.y / length, L.z / length};
-    }
-  }
-  *dir = L;
-  *dot_nl = (state->normal.x * L.x + state->normal.y * L.y) + state->normal.z * L.z;
-  ++*samples;
-  return miTRUE;
-}
-#endif
-
-#if !defined(MRHOST_NO_HOST_FUNCTIONS) && !defined(MRHOST_NO_COMPUTE_IRRADIANCE)
-
-MRHOST_EXPORT miBoolean mi_compute_irradiance(miColor* result, miState* state) {
-  note(module.compute_irradiance_calls, mrhost::HostCall::compute_irradiance, state, nullptr, 0,
-       nullptr);
-  *result = module.irradiance;
-  return miTRUE;
+HostModule::~HostModule() {
+  if (handle_) platform::close_library(handle_);
 }
 
-#endif
+bool HostModule::open(const std::string& path, std::string* error, bool global) {
+  std::string reason;
+  void* handle = platform::open_library(path, global, &reason);
+  if (!handle) {
+    if (error) *error = "cannot load host module " + path + ": " + reason;
+    return false;
+  }
+  const auto state = platform::find_function<ModuleStateFunction>(handle, kModuleStateSymbol);
+  if (!state) {
+    if (error) *error = path + " is not a host module (no " + kModuleStateSymbol + ")";
+    platform::close_library(handle);
+    return false;
+  }
+  if (handle_) platform::close_library(handle_);
+  handle_ = handle;
+  state_ = state();
+  reset();
+  return true;
+}
+
+void HostModule::reset(int recording) {
+  ModuleState& s = *state_;
+  s.light_count = 0;
+  s.sample_count = 0;
+  s.connection_count = 0;
+  s.irradiance = {0.0f, 0.0f, 0.0f, 0.0f};
+  s.refuse_sample_light = 0;
+  s.sample_light_seen = 0;
+  s.recording = recording;
+  clear_records(s);
+}
+
+void HostModule::set_recording(int recording) {
+  state_->recording = recording;
+}
+
+miTag HostModule::add_samples(const LightSample* samples, int count, bool geometric) {
+  ModuleState& s = *state_;
+  if (count < 0 || s.light_count == kMaxLights || count > kMaxLightSamples - s.sample_count) {
+    return 0;
+  }
+  s.lights[s.light_count] = {geometric, s.sample_count, count};
+  for (int i = 0; i < count; ++i) s.samples[s.sample_count + i] = samples[i];
+  s.sample_count += count;
+  return kFirstLightTag + static_cast<miTag>(s.light_count++);
+}
+
+miTag HostModule::add_light(const std::vector<LightSample>& samples) {
+  return add_samples(samples.data(), static_cast<int>(samples.size()), false);
+}
+
+miTag HostModule::add_point_light(miVector position, miColor color) {
+  const LightSample sample{color, position};
+  return add_samples(&sample, 1, true);
+}
+
+miTag HostModule::add_rect_light(miVector center, miVector edge_u, miVector edge_v, miColor color,
+                                 int samples) {
+  std::vector<LightSample> positions;
+  for (int i = 0; i < samples; ++i) {
+    const hostkit::SamplePoint p = hostkit::hammersley(i, samples);
+    positions.push_back(
+        {color, add(center, add(scale(edge_u, p.u - 0.5f), scale(edge_v, p.v - 0.5f)))});
+  }
+  return add_samples(positions.data(), samples, true);
+}
+
+miTag HostModule::add_disc_light(miVector center, miVector normal, float radius, miColor color,
+                                 int samples) {
+  const miVector n = normalize(normal);
+  const miVector helper = std::fabs(n.x) < 0.9f ? miVector{1, 0, 0} : miVector{0, 1, 0};
+  const miVector a = normalize(cross(n, helper));
+  const miVector b = cross(n, a);
+  std::vector<LightSample> positions;
+  for (int i = 0; i < samples; ++i) {
+    const hostkit::SamplePoint p = hostkit::hammersley(i, samples);
+    const float r = radius * std::sqrt(p.u);
+    const float phi = 6.2831853f * p.v;
+    positions.push_back(
+        {color, add(center, add(scale(a, r * std::cos(phi)), scale(b, r * std::sin(phi))))});
+  }
+  return add_samples(positions.data(), samples, true);
+}
+
+void HostModule::set_irradiance(miColor irradiance) {
+  state_->irradiance = irradiance;
+}
+
+std::int32_t HostModule::add_connection(const void* value, std::size_t size) {
+  ModuleState& s = *state_;
+  if (s.connection_count == kMaxConnections || size > sizeof(ConnectionValue)) return 0;
+  ConnectionValue& slot = s.connections[s.connection_count++];
+  std::memset(slot.bytes, 0, sizeof slot.bytes);
+  std::memcpy(slot.bytes, value, size);
+  return s.connection_count;
+}
+
+}  // namespace mrhost

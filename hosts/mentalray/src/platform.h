@@ -16,6 +16,12 @@ void* open_library(const std::string& path, bool global, std::string* error);
 void* find_symbol(void* library, const char* name);
 void close_library(void* library);
 
+// An export as the function type the caller knows it by, or null.
+template <class Function>
+Function find_function(void* library, const char* name) {
+  return reinterpret_cast<Function>(find_symbol(library, name));
+}
+
 }  // namespace mrhost::platform
 
 #endif  // MRHOST_SRC_PLATFORM_H

@@ -1,6 +1,6 @@
 // How the renderer finds the files a scene names: the search paths from the
 // environment, and `link` / `$include` look-ups on them.
-#include <mrhost/renderer.h>
+#include <mrhost/search_path.h>
 
 #include <cstdlib>
 #include <filesystem>

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "tools/preview/compose.h"
 #include "tools/preview/image_io.h"
 #include "tools/preview/serve/page.h"
 
@@ -47,22 +48,6 @@ std::string number(double d) {
   char text[32];
   const auto [end, ec] = std::to_chars(text, text + sizeof text, d);
   return ec == std::errc() ? std::string(text, end) : "0";
-}
-
-const char* type_name(ParamType type) {
-  switch (type) {
-    case ParamType::Float:
-      return "float";
-    case ParamType::Integer:
-      return "integer";
-    case ParamType::Boolean:
-      return "boolean";
-    case ParamType::Color:
-      return "color";
-    case ParamType::Vector:
-      return "vector";
-  }
-  return "float";
 }
 
 std::string host_title(const std::string& flag) {
@@ -780,14 +765,11 @@ void Service::publish(std::uint64_t generation, int stage, const std::vector<Ima
     j["width"] = images[k].width;
     j["height"] = images[k].height;
   }
-  // The difference of the first two hosts, scaled so that the largest is white.
+  // The difference of the first two hosts, as the command line shows it.
   if (images.size() >= 2 && failure.empty()) {
-    Difference diff = difference(images[0], images[1]);
-    if (diff.largest > 0.0f && std::isfinite(diff.largest)) {
-      for (float& v : diff.image.rgb) v /= diff.largest;
-    }
+    const Difference diff = difference(images[0], images[1]);
     std::vector<unsigned char> png;
-    if (encode_png(diff.image, png, failure)) {
+    if (encode_png(shown_difference(diff), png, failure)) {
       j["difference"] = "data:image/png;base64," + base64(png);
       j["largest"] = std::isfinite(diff.largest) ? diff.largest : -1.0f;
     }

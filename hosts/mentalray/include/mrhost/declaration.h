@@ -6,8 +6,10 @@
 // results and parameters, arrays of any type, and the tag types (shader,
 // data, light, texture, ...). It returns the declaration asked for, with each
 // parameter's name, type, offset in the parameter block and default, laid out
-// the way the renderer lays the block out. Every shader declaration in the
-// text must read cleanly; anything that does not is refused with its line.
+// the way the renderer lays the block out. Defaults are numbers or boolean
+// words (hostkit/value_words.h). Every shader declaration in the text must
+// read cleanly; anything that does not is refused with its line. Part of the
+// driver (renderer.h includes it); any code may include it.
 #ifndef MRHOST_DECLARATION_H
 #define MRHOST_DECLARATION_H
 

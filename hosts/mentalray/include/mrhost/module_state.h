@@ -1,7 +1,8 @@
-// The host module's script and records, shared between the stand-in host
-// module (which answers the shader's host calls from it) and the driver
-// (which fills it in and reads it back). Drivers use it through
-// mrhost::HostModule (renderer.h) rather than directly.
+// The host module's script and records: the layout shared by the host module
+// library (module_exports.cpp, which answers the shader's host calls from
+// it) and the driver (which fills it in and reads it back). Drivers use it
+// through mrhost::HostModule (host_module.h) and, for the records and the
+// refused calls, mrhost/testing.h, rather than directly.
 //
 // Everything is fixed-size so that answering a host call never allocates.
 // The script is written before shading starts and only read while shading;

@@ -1,11 +1,16 @@
-// The hosts' backends, each built only with its host.
-#ifndef VELVET_TOOLS_PREVIEW_BACKENDS_H
-#define VELVET_TOOLS_PREVIEW_BACKENDS_H
+// The registry of host backends: how the tool finds and loads each host's
+// plug-in. Each host's pair of functions is defined in its backend file
+// (maya_backend.cpp, mentalray_backend.cpp), which a build compiles only
+// when it has that host; hosts.cpp lists the ones this build has. Included by
+// those files and the tests of them; the rest of the tool sees a host through
+// HostEntry (cli.h) and the interface in host_backend.h.
+#ifndef VELVET_TOOLS_PREVIEW_BACKEND_REGISTRY_H
+#define VELVET_TOOLS_PREVIEW_BACKEND_REGISTRY_H
 
 #include <memory>
 #include <string>
 
-#include "tools/preview/backend.h"
+#include "tools/preview/host_backend.h"
 #include "tools/preview/locate.h"
 
 namespace preview {
@@ -22,4 +27,4 @@ std::unique_ptr<Backend> make_mentalray_backend(const std::string& path, std::st
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_BACKENDS_H
+#endif  // VELVET_TOOLS_PREVIEW_BACKEND_REGISTRY_H

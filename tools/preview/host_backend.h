@@ -1,12 +1,16 @@
-// What the preview tool needs from a host: a list of the material's
-// parameters, a way to set them by name, and a per-thread context that turns
-// one shading sample into a colour the way that host's renderer would.
+// The interface a host backend implements: what the preview tool needs from
+// a host. A list of the material's parameters, a way to set them by name, and
+// a per-thread context that turns one shading sample into a colour the way
+// that host's renderer would. Included by the tool's own code, by each host's
+// backend (maya_backend.cpp, mentalray_backend.cpp) and by the stand-ins that
+// tests and fuzz targets put in a host's place; which backends a build has is
+// backend_registry.h's business.
 //
 // Everything is in camera space: the camera sits at the origin and looks down
 // -z, which is the space Maya hands its shading nodes; the mental ray road is
 // given the same vectors so that both hosts shade identical geometry.
-#ifndef VELVET_TOOLS_PREVIEW_BACKEND_H
-#define VELVET_TOOLS_PREVIEW_BACKEND_H
+#ifndef VELVET_TOOLS_PREVIEW_HOST_BACKEND_H
+#define VELVET_TOOLS_PREVIEW_HOST_BACKEND_H
 
 #include <memory>
 #include <string>
@@ -97,4 +101,4 @@ class Backend {
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_BACKEND_H
+#endif  // VELVET_TOOLS_PREVIEW_HOST_BACKEND_H
