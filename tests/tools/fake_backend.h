@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/preview/cli.h"
 #include "tools/preview/host_backend.h"
 #include "tools/preview/scene.h"
 
@@ -94,6 +95,21 @@ class Backend : public preview::Backend {
   Settings s_;
   std::vector<preview::Light> lights_;
 };
+
+// Both hosts' command-line entries, as the tool has them, each making a fake
+// backend in place of loading a plug-in.
+inline std::vector<preview::HostEntry> host_entries() {
+  std::vector<preview::HostEntry> entries;
+  for (const char* flag : {"maya", "mr"}) {
+    preview::HostEntry h;
+    h.flag = flag;
+    h.file_name = std::string(flag) == "mr" ? "mentalray" : flag;
+    h.path_flag = std::string(flag) + "-plugin";
+    h.make = [](const std::string&, std::string&) { return std::make_unique<Backend>(); };
+    entries.push_back(h);
+  }
+  return entries;
+}
 
 }  // namespace fake
 

@@ -40,14 +40,7 @@ class Cli : public ::testing::Test {
             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
             std::to_string(std::random_device{}()));
     fs::remove_all(dir_);
-    for (const char* flag : {"maya", "mr"}) {
-      preview::HostEntry h;
-      h.flag = flag;
-      h.file_name = std::string(flag) == "mr" ? "mentalray" : flag;
-      h.path_flag = std::string(flag) + "-plugin";
-      h.make = [](const std::string&, std::string&) { return std::make_unique<fake::Backend>(); };
-      env_.hosts.push_back(h);
-    }
+    env_.hosts = fake::host_entries();
     env_.out = &out_;
     env_.err = &err_;
   }

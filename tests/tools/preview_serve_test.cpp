@@ -45,15 +45,7 @@ class SlowBackend : public fake::Backend {
 class Serve : public ::testing::Test {
  protected:
   void start(bool slow = false, const preview::LookFiles& looks = {}) {
-    entries_.reserve(2);
-    for (const char* flag : {"maya", "mr"}) {
-      preview::HostEntry h;
-      h.flag = flag;
-      h.file_name = std::string(flag) == "mr" ? "mentalray" : flag;
-      h.path_flag = std::string(flag) + "-plugin";
-      h.make = [](const std::string&, std::string&) { return std::make_unique<fake::Backend>(); };
-      entries_.push_back(h);
-    }
+    entries_ = fake::host_entries();
     std::vector<preview::LoadedHost> hosts;
     for (const preview::HostEntry& e : entries_) {
       hosts.push_back(

@@ -199,31 +199,6 @@ bool parse_mr_looks(const std::string& path, const std::string& text,
   return true;
 }
 
-namespace {
-
-std::string number(float v) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
-  return std::string(buffer, result.ptr);
-}
-
-std::string value_text(const ParamValue& v, bool mi) {
-  switch (v.type) {
-    case ParamType::Float:
-      return number(v.v[0]);
-    case ParamType::Integer:
-      return std::to_string(v.i);
-    case ParamType::Boolean:
-      return mi ? (v.b ? "on" : "off") : (v.b ? "1" : "0");
-    case ParamType::Color:
-    case ParamType::Vector:
-      return number(v.v[0]) + " " + number(v.v[1]) + " " + number(v.v[2]);
-  }
-  return "";
-}
-
-}  // namespace
-
 bool valid_look_name(const std::string& name) {
   if (name.empty() || name.size() > kMaxLookName ||
       !std::isalpha(static_cast<unsigned char>(name[0]))) {
@@ -255,7 +230,7 @@ std::string look_file_stem(const std::string& look) {
 std::string maya_preset_text(const std::vector<std::pair<std::string, ParamValue>>& values) {
   std::string text = std::string("startAttrPreset( \"") + kMayaPresetNodeType + "\" );\n";
   for (const auto& [name, v] : values) {
-    text += "blendAttr \"" + name + "\" " + value_text(v, false) + ";\n";
+    text += "blendAttr \"" + name + "\" " + format_spaced(v, false) + ";\n";
   }
   return text + "endAttrPreset();\n";
 }
@@ -265,7 +240,7 @@ std::string mr_block_text(const std::string& look,
   std::string text = std::string("shader \"") + kMrShaderPrefix + look_file_stem(look) + "\" \"" +
                      kMrShaderFunction + "\" (\n";
   for (std::size_t k = 0; k < values.size(); ++k) {
-    text += "    \"" + values[k].first + "\" " + value_text(values[k].second, true) +
+    text += "    \"" + values[k].first + "\" " + format_spaced(values[k].second, true) +
             (k + 1 < values.size() ? ",\n" : "\n");
   }
   return text + ")\n";

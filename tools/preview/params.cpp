@@ -138,24 +138,46 @@ bool split_values(const ParamInfo& info, std::string_view text, std::vector<std:
   return true;
 }
 
+std::string format_number(float f) {
+  char text[32];  // the longest shortest float text is 15 characters
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, f);
+  return ec == std::errc() ? std::string(text, end) : std::string("nan");
+}
+
+namespace {
+
+std::string format_three(const ParamValue& value, const char* separator) {
+  return format_number(value.v[0]) + separator + format_number(value.v[1]) + separator +
+         format_number(value.v[2]);
+}
+
+}  // namespace
+
 std::string format_value(const ParamValue& value) {
-  const auto number = [](float f) {
-    char text[32];
-    const auto [end, ec] = std::to_chars(text, text + sizeof text, f);
-    return ec == std::errc() ? std::string(text, end) : std::string("nan");
-  };
   switch (value.type) {
     case ParamType::Float:
-      return number(value.v[0]);
+      return format_number(value.v[0]);
     case ParamType::Integer:
       return std::to_string(value.i);
     case ParamType::Boolean:
       return value.b ? "on" : "off";
     case ParamType::Color:
     case ParamType::Vector:
-      return number(value.v[0]) + "," + number(value.v[1]) + "," + number(value.v[2]);
+      return format_three(value, ",");
   }
   return "";
+}
+
+std::string format_spaced(const ParamValue& value, bool mi) {
+  switch (value.type) {
+    case ParamType::Boolean:
+      return mi ? (value.b ? "on" : "off") : (value.b ? "1" : "0");
+    case ParamType::Color:
+    case ParamType::Vector:
+      return format_three(value, " ");
+    default:
+      return format_value(value);
+  }
 }
 
 bool same_value(const ParamValue& a, const ParamValue& b) {

@@ -52,9 +52,16 @@ bool parse_value(const ParamInfo& info, std::string_view text, ParamValue& out, 
 bool split_values(const ParamInfo& info, std::string_view text, std::vector<std::string>& out,
                   std::string& error);
 
+// The shortest text that reads back as the same float.
+std::string format_number(float f);
+
 // The value as parse_value() reads it back: the shortest text that gives the
 // same floats, colours as "r,g,b", booleans as on/off.
 std::string format_value(const ParamValue& value);
+
+// The value as a MEL command (mi = false) or a .mi shader block (mi = true)
+// writes it: numbers separated by spaces; booleans 1/0 in MEL, on/off in .mi.
+std::string format_spaced(const ParamValue& value, bool mi);
 
 // Same type and the same bits in every number the type uses.
 bool same_value(const ParamValue& a, const ParamValue& b);

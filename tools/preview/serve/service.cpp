@@ -39,9 +39,7 @@ Response ok(const json& j) {
 }
 
 std::string number(float f) {
-  char text[32];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, f);
-  return ec == std::errc() ? std::string(text, end) : "0";
+  return format_number(f);
 }
 
 std::string number(double d) {
@@ -54,14 +52,6 @@ std::string host_title(const std::string& flag) {
   if (flag == "maya") return "Maya: velvet node";
   if (flag == "mr") return "mental ray: krel_velvet shader";
   return flag;
-}
-
-// Values with the numbers separated by spaces, as MEL and .mi write them.
-std::string spaced(const ParamValue& v) {
-  if (v.type == ParamType::Boolean) return v.b ? "1" : "0";
-  std::string text = format_value(v);
-  std::replace(text.begin(), text.end(), ',', ' ');
-  return text;
 }
 
 std::string base64(const std::vector<unsigned char>& bytes) {
@@ -641,7 +631,7 @@ std::string Service::mel(const Look& look) const {
         "if (size($sel) > 0) $node = $sel[0];\n"
         "else $node = `shadingNode -asShader velvet`;\n";
     for (const auto& [name, value] : changes(k, look)) {
-      text += "setAttr ($node + \"." + name + "\") " + spaced(value) + ";\n";
+      text += "setAttr ($node + \"." + name + "\") " + format_spaced(value, false) + ";\n";
     }
     return text;
   }
@@ -669,8 +659,7 @@ std::string Service::mi(const Look& look) const {
     bool first = true;
     for (std::size_t i = 0; i < params.size(); ++i) {
       if (!known[i]) continue;
-      const std::string v =
-          values[i].type == ParamType::Boolean ? format_value(values[i]) : spaced(values[i]);
+      const std::string v = format_spaced(values[i], true);
       text += std::string(first ? "" : ",\n") + "        \"" + params[i].name + "\" " + v;
       first = false;
     }
