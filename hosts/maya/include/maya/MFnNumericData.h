@@ -1,6 +1,10 @@
 #ifndef MAYA_MFNNUMERICDATA_H
 #define MAYA_MFNNUMERICDATA_H
 
+#include <maya/MTypes.h>
+
+OPENMAYA_MAJOR_NAMESPACE_OPEN
+
 class MFnNumericData {
  public:
   enum Type {
@@ -23,5 +27,7 @@ class MFnNumericData {
     kAddr = 16,
   };
 };
+
+OPENMAYA_NAMESPACE_CLOSE
 
 #endif  // MAYA_MFNNUMERICDATA_H

@@ -9,6 +9,8 @@
 #include <maya/MTypeId.h>
 #include <maya/MTypes.h>
 
+OPENMAYA_MAJOR_NAMESPACE_OPEN
+
 typedef void* (*MCreatorFunction)();
 typedef MStatus (*MInitializeFunction)();
 
@@ -34,6 +36,8 @@ class OPENMAYA_EXPORT MFnPlugin {
  private:
   void* plugin_;
 };
+
+OPENMAYA_NAMESPACE_CLOSE
 
 // As with the devkit's header, including this one gives the plug-in the
 // exported MApiVersion text: the API version it is built for. A plug-in that

@@ -8,14 +8,17 @@
 #include <maya/MPlug.h>
 #include <maya/MStatus.h>
 #include <maya/MTypeId.h>
-
-class MDGContext;
-class MArrayDataBuilder;
-class MPlugArray;
+#include <maya/MTypes.h>
 
 namespace mayahost::detail {
 struct NodeAccess;
 }
+
+OPENMAYA_MAJOR_NAMESPACE_OPEN
+
+class MDGContext;
+class MArrayDataBuilder;
+class MPlugArray;
 
 // Base of every plug-in node. The host creates nodes through the type's
 // creator, then calls postConstructor, compute for each output it needs, and
@@ -87,5 +90,7 @@ class OPENMAYA_EXPORT MPxNode {
   friend struct mayahost::detail::NodeAccess;
   void* instance_ = nullptr;
 };
+
+OPENMAYA_NAMESPACE_CLOSE
 
 #endif  // MAYA_MPXNODE_H
