@@ -49,4 +49,16 @@ OPENMAYA_NAMESPACE_CLOSE
 extern "C" MAYA_PLUGIN_EXPORT const char MApiVersion[] = MAYA_API_VERSION_TEXT(MAYA_API_VERSION);
 #endif
 
+// A Windows plug-in (NT_PLUGIN) gets its module entry from this header too:
+// DllMain records the module handle in MhInstPlugin and returns 1 for every
+// notification. A plug-in that includes this header in more than one file,
+// and anything that is not a plug-in, defines MNoPluginEntry first.
+#if defined(NT_PLUGIN) && !defined(MNoPluginEntry)
+HINSTANCE MhInstPlugin;
+extern "C" int APIENTRY DllMain(HINSTANCE hInstance, DWORD /*dwReason*/, LPVOID /*lpReserved*/) {
+  MhInstPlugin = hInstance;
+  return 1;
+}
+#endif
+
 #endif  // MAYA_MFNPLUGIN_H

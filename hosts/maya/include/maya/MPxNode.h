@@ -48,6 +48,12 @@ class OPENMAYA_EXPORT MPxNode {
     kLast
   };
 
+#if MAYA_API_VERSION >= 20180000
+  // How the evaluation manager may run a node's compute: kParallel when
+  // compute keeps all working data in the call.
+  enum SchedulingType { kParallel, kSerial, kGloballySerial, kUntrusted };
+#endif
+
   MPxNode();
   // Virtual slots in the host's order; a plug-in overrides the first three.
   virtual ~MPxNode();
@@ -74,10 +80,19 @@ class OPENMAYA_EXPORT MPxNode {
   virtual bool passThroughToMany(const MPlug& plug, MPlugArray& plugArray) const;
   virtual Type type() const;
   virtual bool isAbstractClass() const;
+#if MAYA_API_VERSION >= 20180000
+  // Asked once per node, after postConstructor.
+  virtual SchedulingType schedulingType() const;
+#endif
 
   MObject thisMObject() const;
-  // Declares that compute may run on several threads at once.
-  MStatus setMPSafe(bool flag);
+  // Declares that compute may run on several threads at once. Deprecated
+  // since 2019, as in the devkit: schedulingType() says it now.
+#if MAYA_API_VERSION >= 20190000
+  [[deprecated("Override schedulingType() to set thread safety instead.")]]
+#endif
+  MStatus
+  setMPSafe(bool flag);
 
   // Only valid inside the type's initialize function.
   static MStatus addAttribute(const MObject& attribute);
