@@ -112,7 +112,7 @@ cp "$maya2025/hosts/maya/include/maya/MTypes.h" "$base/include/maya/"
 cp "$maya2025/hosts/maya/libOpenMaya.so" "$maya2025/hosts/maya/libFoundation.so" "$base/lib/"
 sdk2025=$tmp/build2025
 MAYA_LOCATION=$tmp/devkit2025 DEVKIT_LOCATION= configure "$sdk2025" -DVELVET_BUILD_MENTALRAY=OFF \
-  | tee "$tmp/sdk2025.log"
+  -DVELVET_BUILD_TOOLS=OFF -DVELVET_BUILD_TESTS=OFF | tee "$tmp/sdk2025.log"
 grep -q 'Found Maya: .*(found version "2025")' "$tmp/sdk2025.log"
 grep -q "API version 20250000" "$tmp/sdk2025.log"
 cmake --build "$sdk2025" --target velvet
@@ -129,4 +129,23 @@ grep -q "module  $sdk2025/modules/velvet.mod:1 (MAYAVERSION:2025 PLATFORM:linux)
 MAYA_MODULE_PATH=$sdk2025/modules "$maya2025/tools/preview/velvet-preview" --size 64x32 \
   --out "$tmp/sdk2025"
 cmp "$tmp/main/maya.png" "$tmp/sdk2025/maya.png"
+
+echo "-- two releases in one prefix: each stand-in host loads its own plug-in"
+prefix=$tmp/prefix
+cmake --install "$main" --prefix "$prefix" >/dev/null
+cmake --install "$sdk2025" --prefix "$prefix" >/dev/null
+cmake --install "$sdk2025" --prefix "$prefix" >/dev/null # the same release again: replaced
+test "$(grep -c '^+ MAYAVERSION:2025 ' "$prefix/modules/velvet.mod")" = 3
+MAYA_MODULE_PATH=$prefix/modules "$maya2025/tools/preview/velvet-preview" --hosts \
+  | tee "$tmp/hosts.txt"
+grep -q "plug-in  $prefix/modules/velvet/plug-ins/2025/velvet.so" "$tmp/hosts.txt"
+MAYA_MODULE_PATH=$prefix/modules "$main/tools/preview/velvet-preview" --hosts | tee "$tmp/hosts.txt"
+grep -q "plug-in  $prefix/modules/velvet/plug-ins/velvet.so" "$tmp/hosts.txt"
+grep -q "skipped  $prefix/modules/velvet.mod:1 (MAYAVERSION:2025, this host is Maya 2009)" \
+  "$tmp/hosts.txt"
+for preview in "$main/tools/preview/velvet-preview" "$maya2025/tools/preview/velvet-preview"; do
+  rm -rf "$tmp/out"
+  MAYA_MODULE_PATH=$prefix/modules "$preview" --size 64x32 --out "$tmp/out" >/dev/null
+  cmp "$tmp/main/maya.png" "$tmp/out/maya.png"
+done
 echo "SDK builds: OK"
