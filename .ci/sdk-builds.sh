@@ -119,7 +119,9 @@ cmake --build "$sdk2025" --target velvet
 plugin2025=$sdk2025/modules/velvet/plug-ins/2025/velvet.so
 grep -qx "+ MAYAVERSION:2025 PLATFORM:linux velvet .* velvet" "$sdk2025/modules/velvet.mod"
 grep -qx "plug-ins: plug-ins/2025" "$sdk2025/modules/velvet.mod"
-nm -DC "$plugin2025" | grep -q "Autodesk::Maya::OpenMaya20250000::MFnPlugin"
+# The devkit's versioned namespace, in the names the plug-in imports.
+nm -DC "$plugin2025" >"$tmp/nm2025.txt"
+grep -q "Autodesk::Maya::OpenMaya20250000::MFnPlugin" "$tmp/nm2025.txt"
 
 echo "-- it loads through the 2025-shaped stand-in host, by its module, and renders the same bits"
 MAYA_MODULE_PATH=$sdk2025/modules "$maya2025/tools/preview/velvet-preview" --hosts \
