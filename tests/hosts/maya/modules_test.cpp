@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 #include <vector>
-#include "../common/scratch_tree.h"
+#include "scratch_tree.h"
 
 namespace {
 
@@ -304,7 +304,7 @@ TEST_F(ModuleResolution, EachReleaseTakesItsOwnSectionAndSaysWhyOthersAreSkipped
 }
 
 // Module files of other products, as studios have them on their module
-// path (tests/maya/studio_modules): each one that cannot be fully read is
+// path (tests/hosts/maya/studio_modules): each one that cannot be fully read is
 // listed once, with its first bad line, and costs only its own modules.
 TEST_F(ModuleResolution, OtherProductsFilesCostOnlyTheirUnreadableModules) {
   fs::copy(VELVET_STUDIO_MODULES, root_ / "studio");

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <map>
 
-#include "../common/scratch_tree.h"
+#include "scratch_tree.h"
 #include "harness.h"
 
 namespace {
