@@ -319,7 +319,11 @@ TEST_F(ModuleResolution, OtherProductsFilesCostOnlyTheirUnreadableModules) {
   host.mayaVersion = "2025";
   host.platform = "linux";
   mayahost::SearchPaths paths;
-  ASSERT_TRUE(resolve(&paths, host).ok());
+  const mayahost::Status st = resolve(&paths, host);
+  // Readable again, so that the scratch folder can go (Windows refuses to
+  // remove a read-only file).
+  fs::permissions(root_ / "unreadable/zz.mod", fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_TRUE(st.ok());
 
   std::vector<std::string> names;
   for (const mayahost::ResolvedModule& m : paths.modules) names.push_back(m.name);
