@@ -58,11 +58,7 @@ std::string parse_look(const std::vector<std::string>& args, const std::vector<L
   try {
     CliEnvironment env;
     for (const LoadedHost& h : hosts) env.hosts.push_back(*h.entry);
-    const cli::Request o = cli::parse_flags(args, env);
-    if (o.help || o.list || o.compare || o.sweep || o.serve || o.port || o.where ||
-        !o.hosts.empty() || !o.plugin_paths.empty() || o.threads != 0 || o.out_dir != ".") {
-      throw UsageError{"a look takes scene flags and host values only"};
-    }
+    const cli::Request o = cli::parse_flags(args, env, /*look_only=*/true);
     Look look;
     look.scene = o.scene;
     for (const LoadedHost& h : hosts) {
