@@ -503,6 +503,8 @@ std::string FragmentLibrary::addGraph(const char* xml, std::string* error) {
     }
     const Fragment* f = fragment(ref->ref);
     const Parameter* p = f == nullptr ? nullptr : output ? f->output(*param) : f->property(*param);
+    // An accumulator's outputs are its properties, summed.
+    if (p != nullptr && p->type == "alias" && p->structName.empty()) p = f->property(p->name);
     if (p == nullptr && f != nullptr) {
       problems.add(where + ": " + quoted(text) + ": " + f->name + " has no " +
                    (output ? "output " : "input ") + quoted(*param));
