@@ -21,6 +21,9 @@ mrsdk=$tmp/mentalray
 mkdir -p "$devkit/include" "$devkit/lib" "$mrsdk/include"
 # The stand-in's maya/*.h keep their inline data under mayahost/detail.
 cp -r hosts/maya/include/. "$devkit/include/"
+# maya/MTypes.h is configured for the main build's devkit flavour.
+rm "$devkit/include/maya/MTypes.h.in"
+cp "$main/hosts/maya/include/maya/MTypes.h" "$devkit/include/maya/"
 cp "$main/hosts/maya/libOpenMaya.so" "$main/hosts/maya/libFoundation.so" "$devkit/lib/"
 cp hosts/mentalray/include/shader.h "$mrsdk/include/"
 

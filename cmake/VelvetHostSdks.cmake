@@ -23,6 +23,18 @@ endif()
 set(VELVET_MENTALRAY_SDK "" CACHE PATH
     "Folder holding mental ray's shader.h (in include/ or itself); empty: the stand-in")
 
+# Which devkit the stand-in models: 200900 (the API the plug-in was first
+# written for) or 20250000, shaped like the devkits since 2018 (eight-digit
+# version, versioned namespace, schedulingType()). Tests, benchmarks and the
+# preview build against whichever is chosen.
+set(VELVET_MAYA_STANDIN_API 200900 CACHE STRING
+    "API version of the stand-in Maya devkit: 200900 or 20250000")
+set_property(CACHE VELVET_MAYA_STANDIN_API PROPERTY STRINGS 200900 20250000)
+if(NOT VELVET_MAYA_STANDIN_API MATCHES "^(200900|20250000)$")
+  message(FATAL_ERROR "VELVET_MAYA_STANDIN_API is '${VELVET_MAYA_STANDIN_API}': "
+                      "the stand-in devkit comes as 200900 or 20250000")
+endif()
+
 set(VELVET_MAYA_STANDIN ${VELVET_BUILD_MAYA})
 if(VELVET_BUILD_MAYA AND NOT VELVET_MAYA_DEVKIT STREQUAL "")
   set(Maya_ROOT "${VELVET_MAYA_DEVKIT}")

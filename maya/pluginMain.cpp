@@ -1,7 +1,7 @@
-// The plug-in's entry points and the Windows module entry: everything Maya
-// looks up by name, and the only platform-specific code. MApiVersion, the API
-// version the plug-in is built for, comes with <maya/MFnPlugin.h>, which only
-// this file includes.
+// The plug-in's entry points: everything Maya looks up by name. The only
+// file that includes <maya/MFnPlugin.h>, which gives the plug-in its
+// MApiVersion (the API version it is built for) and, on Windows (NT_PLUGIN),
+// its module entry DllMain, which records the module handle in MhInstPlugin.
 #include <maya/MFnPlugin.h>
 #include <maya/MGlobal.h>
 #include <maya/MObject.h>
@@ -19,21 +19,9 @@
 #endif
 
 #if defined(_WIN32)
-#include <windows.h>
 #define VELVET_PLUGIN_EXPORT extern "C" __declspec(dllexport)
 #else
 #define VELVET_PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
-
-#if defined(_WIN32)
-namespace {
-HINSTANCE moduleInstance = nullptr;  // recorded for completeness; nothing reads it
-}
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD /*reason*/, LPVOID /*reserved*/) {
-  moduleInstance = instance;
-  return 1;
-}
 #endif
 
 namespace {

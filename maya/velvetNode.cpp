@@ -115,9 +115,18 @@ core::Color toColor(const MFloatVector& c) {
 velvet::velvet() = default;
 velvet::~velvet() = default;
 
+// Devkits since 2018 ask schedulingType() instead and deprecate setMPSafe.
+#if MAYA_API_VERSION >= 20180000
+void velvet::postConstructor() {}
+
+MPxNode::SchedulingType velvet::schedulingType() const {
+  return kParallel;
+}
+#else
 void velvet::postConstructor() {
   setMPSafe(true);
 }
+#endif
 
 // nothrow so that running out of memory gives Maya the null it checks for
 // instead of an exception escaping into the host.

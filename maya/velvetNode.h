@@ -9,6 +9,7 @@
 #include <maya/MPxNode.h>
 #include <maya/MStatus.h>
 #include <maya/MTypeId.h>
+#include <maya/MTypes.h>
 
 class velvet : public MPxNode {
  public:
@@ -17,6 +18,10 @@ class velvet : public MPxNode {
 
   void postConstructor() override;
   MStatus compute(const MPlug& plug, MDataBlock& block) override;
+#if MAYA_API_VERSION >= 20180000
+  // compute keeps all working data in the call: any number may run at once.
+  SchedulingType schedulingType() const override;
+#endif
 
   static void* creator();
   static MStatus initialize();

@@ -1,6 +1,8 @@
 // Reads the export and import tables of a Windows DLL or program file (PE32+),
-// so that tests can check what a library publishes and what it needs without
-// loading it. Plain byte reading: no Windows header or tool is needed.
+// and the addresses of its named symbols when the linker kept its symbol
+// table, so that tests can check what a library publishes and what it needs
+// without loading it, and reach what it does not export. Plain byte reading:
+// no Windows header or tool is needed.
 #ifndef VELVET_TESTS_COMMON_PE_FILE_H
 #define VELVET_TESTS_COMMON_PE_FILE_H
 
@@ -20,6 +22,9 @@ struct PeFile {
   std::string error;                                     // empty when the file was read
   std::set<std::string> exports;                         // names in the export table
   std::map<std::string, std::set<std::string>> imports;  // DLL name -> names imported by name
+  // Symbol table (COFF) name -> relative virtual address, for the symbols
+  // defined in a section; empty for a stripped file.
+  std::map<std::string, std::uint32_t> symbols;
 };
 
 namespace detail {
@@ -121,6 +126,29 @@ inline PeFile readPeFile(const std::string& path) {
         names.insert(image.text(offset(entry & 0x7fffffffu) + 2));  // after the hint
       }
     }
+  }
+  // The COFF symbol table: 18-byte records, long names in the string table
+  // right after it; a record's auxiliary records follow it.
+  const std::size_t symbolTable = image.read(header + 12, 4);
+  const std::size_t symbolCount = image.read(header + 16, 4);
+  const std::size_t strings = symbolTable + 18 * symbolCount;
+  for (std::size_t i = 0; symbolTable != 0 && i < symbolCount; ++i) {
+    const std::size_t r = symbolTable + 18 * i;
+    if (!image.has(r, 18)) break;
+    std::string name;
+    if (image.read(r, 4) == 0) {
+      name = image.text(strings + image.read(r + 4, 4));
+    } else {
+      for (std::size_t k = 0; k < 8 && image.read(r + k, 1) != 0; ++k) {
+        name += static_cast<char>(image.read(r + k, 1));
+      }
+    }
+    const auto section = static_cast<std::int16_t>(image.read(r + 12, 2));
+    if (section > 0 && static_cast<std::size_t>(section) <= sections.size()) {
+      pe.symbols.emplace(name, sections[static_cast<std::size_t>(section) - 1].address +
+                                   static_cast<std::uint32_t>(image.read(r + 8, 4)));
+    }
+    i += image.read(r + 17, 1);
   }
   return pe;
 }

@@ -2,6 +2,8 @@
 // host calls that fail and what the plug-in reports for them.
 #include <gtest/gtest.h>
 #include <hostkit/stderr_capture.h>
+#include <maya/MPxNode.h>
+#include <maya/MTypes.h>
 #include <mayahost/node.h>
 #include <mayahost/plugin.h>
 #include <mayahost/testing.h>
@@ -39,7 +41,7 @@ TEST_F(Registration, LoadRegistersTheTypeAndRefreshesTheWindow) {
   mayahost::Plugin plugin;
   ASSERT_TRUE(plugin.load(VELVET_PLUGIN_PATH).ok());
   EXPECT_EQ(plugin.initializeResult(), MStatus::kSuccess);
-  EXPECT_EQ(plugin.apiVersion(), "200900");
+  EXPECT_EQ(plugin.apiVersion(), std::to_string(MAYA_API_VERSION));
   ASSERT_EQ(plugin.functionSets().size(), 1u);
   EXPECT_FALSE(plugin.functionSets()[0].vendor.empty());
   EXPECT_EQ(plugin.functionSets()[0].version, "1.0");
@@ -331,12 +333,21 @@ TEST(Lifecycle, LoadsAndUnloadsManyTimes) {
 TEST(Lifecycle, NodesComeFromTheCreatorAndAreMultiProcessorSafe) {
   mayahost::Plugin plugin;
   ASSERT_TRUE(plugin.load(VELVET_PLUGIN_PATH).ok());
+  mayahost::clearFaults();
   mayahost::Node a, b;
   ASSERT_TRUE(a.create("velvet").ok());
   ASSERT_TRUE(b.create("velvet").ok());
   EXPECT_NE(a.instance(), b.instance());
   EXPECT_TRUE(a.isMPSafe());
   EXPECT_TRUE(b.isMPSafe());
+#if MAYA_API_VERSION >= 20180000
+  // The current way, without the deprecated call.
+  EXPECT_EQ(static_cast<const MPxNode*>(a.instance())->schedulingType(), MPxNode::kParallel);
+  EXPECT_EQ(mayahost::callCount(mayahost::Op::kSetMPSafe), 0u);
+#else
+  // postConstructor's setMPSafe(true), once per node.
+  EXPECT_EQ(mayahost::callCount(mayahost::Op::kSetMPSafe), 2u);
+#endif
 }
 
 // MApiVersion comes with <maya/MFnPlugin.h> into the plug-in itself. The
@@ -348,13 +359,18 @@ TEST(Lifecycle, ApiVersionIsDefinedInThePluginItself) {
 #endif
   mayahost::Plugin plugin;
   ASSERT_TRUE(plugin.load(VELVET_PLUGIN_PATH).ok());
-  EXPECT_EQ(plugin.apiVersion(), "200900");
+  EXPECT_EQ(plugin.apiVersion(), std::to_string(MAYA_API_VERSION));
 #if defined(__GLIBC__)
   // The host looks only at the plug-in's own definitions, as GetProcAddress
   // does: MString's constructor is Foundation's, reachable from the plug-in's
   // handle through its dependencies.
-  ASSERT_NE(dlsym(RTLD_DEFAULT, "_ZN7MStringC1EPKc"), nullptr);
-  EXPECT_EQ(plugin.symbol("_ZN7MStringC1EPKc"), nullptr);
+#if MAYA_API_VERSION >= 20180000
+  const char* const stringConstructor = "_ZN8Autodesk4Maya16OpenMaya202500007MStringC1EPKc";
+#else
+  const char* const stringConstructor = "_ZN7MStringC1EPKc";
+#endif
+  ASSERT_NE(dlsym(RTLD_DEFAULT, stringConstructor), nullptr);
+  EXPECT_EQ(plugin.symbol(stringConstructor), nullptr);
   Dl_info info;
   ASSERT_NE(dladdr(plugin.symbol("MApiVersion"), &info), 0);
   EXPECT_EQ(std::filesystem::path(info.dli_fname).filename(),

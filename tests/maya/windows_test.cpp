@@ -1,22 +1,19 @@
 // The plug-in as Windows sees it: its file name, its export and import
-// tables, loading and unloading through LoadLibrary and FreeLibrary, and
-// DllMain.
+// tables, loading and unloading through LoadLibrary and FreeLibrary, and the
+// module entry DllMain that the devkit's <maya/MFnPlugin.h> defines in it.
 #include <gtest/gtest.h>
 #include <mayahost/node.h>
 #include <mayahost/plugin.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <filesystem>
 #include <set>
 #include <string>
 
 #include "pe_file.h"
-
-// DllMain and the handle it records are the plug-in's own and neither is
-// exported, so this program compiles the plug-in's entry-point source in to
-// call the one and read the other.
-#include "pluginMain.cpp"
 
 namespace {
 
@@ -94,16 +91,36 @@ TEST(LoadLibrary, LoadRegistersAndFreeLibraryWithdrawsAndUnmaps) {
   }
 }
 
-TEST(DllMain, ReturnsOneForEveryNotificationAndRecordsTheHandle) {
+// DllMain and MhInstPlugin come with <maya/MFnPlugin.h> under NT_PLUGIN and
+// neither is exported: the plug-in's symbol table says where they are.
+TEST(DllMain, TheHeadersEntryReturnsOneForEveryNotificationAndRecordsTheHandle) {
+  const petest::PeFile pe = petest::readPeFile(kPlugin);
+  ASSERT_EQ(pe.error, "");
+  ASSERT_EQ(pe.symbols.count("DllMain"), 1u) << "no DllMain in the plug-in (NT_PLUGIN unset?)";
+  ASSERT_EQ(pe.symbols.count("MhInstPlugin"), 1u);
+
+  mayahost::Plugin plugin;
+  ASSERT_TRUE(plugin.load(kPlugin).ok());
+  const HMODULE module = GetModuleHandleA("velvet.mll");
+  ASSERT_NE(module, nullptr);
+  const auto base = reinterpret_cast<std::uintptr_t>(module);
+  using Entry = int(WINAPI*)(HINSTANCE, DWORD, LPVOID);
+  const auto dllMain = reinterpret_cast<Entry>(base + pe.symbols.at("DllMain"));
+  auto* const recorded = reinterpret_cast<HINSTANCE*>(base + pe.symbols.at("MhInstPlugin"));
+  // Windows called it at load, with the module's own handle.
+  EXPECT_EQ(*recorded, reinterpret_cast<HINSTANCE>(module));
+
   // Stand-in handles: DllMain only stores the value.
   const auto attach = reinterpret_cast<HINSTANCE>(std::uintptr_t{0x10000});
   const auto detach = reinterpret_cast<HINSTANCE>(std::uintptr_t{0x20000});
-  EXPECT_EQ(DllMain(attach, DLL_PROCESS_ATTACH, nullptr), 1);
-  EXPECT_EQ(moduleInstance, attach);
-  EXPECT_EQ(DllMain(attach, DLL_THREAD_ATTACH, nullptr), 1);
-  EXPECT_EQ(DllMain(attach, DLL_THREAD_DETACH, nullptr), 1);
-  EXPECT_EQ(DllMain(detach, DLL_PROCESS_DETACH, nullptr), 1);
-  EXPECT_EQ(moduleInstance, detach);
+  EXPECT_EQ(dllMain(attach, DLL_PROCESS_ATTACH, nullptr), 1);
+  EXPECT_EQ(*recorded, attach);
+  EXPECT_EQ(dllMain(attach, DLL_THREAD_ATTACH, nullptr), 1);
+  EXPECT_EQ(dllMain(attach, DLL_THREAD_DETACH, nullptr), 1);
+  EXPECT_EQ(dllMain(detach, DLL_PROCESS_DETACH, nullptr), 1);
+  EXPECT_EQ(*recorded, detach);
+  *recorded = reinterpret_cast<HINSTANCE>(module);
+  ASSERT_TRUE(plugin.unload().ok());
 }
 
 }  // namespace

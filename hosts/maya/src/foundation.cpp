@@ -28,8 +28,11 @@ const char* MString::asChar() const {
 unsigned int MString::length() const {
   return static_cast<unsigned int>(text_.size());
 }
+// A free function of the devkit's namespace, so defined inside it.
+OPENMAYA_MAJOR_NAMESPACE_OPEN
 MString operator+(const MString& a, const MString& b) {
   MString r(a);
   r += b;
   return r;
 }
+OPENMAYA_NAMESPACE_CLOSE

@@ -172,6 +172,11 @@ Status Node::create(const std::string& typeName) {
   ++t->liveNodes;
   record_ = rec;
   rec->instance->postConstructor();
+#if MAYA_API_VERSION >= 20180000
+  // The evaluation manager asks once, after postConstructor; a node that
+  // still calls the deprecated setMPSafe(true) counts as parallel too.
+  if (rec->instance->schedulingType() == MPxNode::kParallel) rec->mpSafe = true;
+#endif
   return Status();
 }
 

@@ -112,6 +112,11 @@ MStatus MFnPlugin::deregisterNode(const MTypeId& typeId) {
 MPxNode::MPxNode() = default;
 MPxNode::~MPxNode() = default;
 void MPxNode::postConstructor() {}
+#if MAYA_API_VERSION >= 20180000
+MPxNode::SchedulingType MPxNode::schedulingType() const {
+  return kSerial;
+}
+#endif
 MStatus MPxNode::compute(const MPlug&, MDataBlock&) {
   return MStatus::kUnknownParameter;
 }
@@ -170,6 +175,8 @@ MObject MPxNode::thisMObject() const {
 }
 
 MStatus MPxNode::setMPSafe(bool flag) {
+  MStatus code;
+  if (mayahost::detail::fault(Op::kSetMPSafe, &code)) return code;
   auto* rec = mayahost::detail::NodeAccess::record(this);
   if (rec == nullptr) return MStatus::kFailure;
   rec->mpSafe = flag;

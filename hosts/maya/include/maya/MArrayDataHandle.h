@@ -3,7 +3,10 @@
 
 #include <maya/MDataHandle.h>
 #include <maya/MStatus.h>
+#include <maya/MTypes.h>
 #include <mayahost/detail/data.h>
+
+OPENMAYA_MAJOR_NAMESPACE_OPEN
 
 // Walks the elements of an array attribute, starting on the first.
 class MArrayDataHandle {
@@ -56,5 +59,7 @@ class MArrayDataHandle {
   const mayahost::detail::AttrSlot* attr_ = nullptr;
   unsigned index_ = 0;
 };
+
+OPENMAYA_NAMESPACE_CLOSE
 
 #endif  // MAYA_MARRAYDATAHANDLE_H

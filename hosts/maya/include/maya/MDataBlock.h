@@ -5,9 +5,14 @@
 #include <maya/MDataHandle.h>
 #include <maya/MObject.h>
 #include <maya/MStatus.h>
+#include <maya/MTypes.h>
 #include <mayahost/detail/data.h>
 
+OPENMAYA_MAJOR_NAMESPACE_OPEN
+
 class MDataBlock;
+
+OPENMAYA_NAMESPACE_CLOSE
 
 namespace mayahost::detail {
 // The checked path of the look-ups below: logs when asked, validates.
@@ -16,6 +21,8 @@ OPENMAYA_EXPORT MDataHandle blockValue(BlockView& view, const char* operation, c
 OPENMAYA_EXPORT MArrayDataHandle blockArrayValue(BlockView& view, const AttrSlot* attr,
                                                  MStatus* status);
 }  // namespace mayahost::detail
+
+OPENMAYA_MAJOR_NAMESPACE_OPEN
 
 // The values a node's compute works on. The host hands one to compute; it
 // holds every attribute of the node's type.
@@ -49,5 +56,7 @@ class MDataBlock {
 
   mayahost::detail::BlockView* view_;
 };
+
+OPENMAYA_NAMESPACE_CLOSE
 
 #endif  // MAYA_MDATABLOCK_H

@@ -3,7 +3,10 @@
 
 #include <maya/MFloatVector.h>
 #include <maya/MObject.h>
+#include <maya/MTypes.h>
 #include <mayahost/detail/data.h>
+
+OPENMAYA_MAJOR_NAMESPACE_OPEN
 
 // A handle on one value of a data block. Reads and writes go through the
 // returned references. A handle on something the block does not hold reads
@@ -46,5 +49,7 @@ class MDataHandle {
   const mayahost::detail::AttrSlot* attr_;
   int component_ = -1;
 };
+
+OPENMAYA_NAMESPACE_CLOSE
 
 #endif  // MAYA_MDATAHANDLE_H

@@ -1,7 +1,11 @@
 #ifndef MAYA_MFLOATVECTOR_H
 #define MAYA_MFLOATVECTOR_H
 
+#include <maya/MTypes.h>
+
 #include <cmath>
+
+OPENMAYA_MAJOR_NAMESPACE_OPEN
 
 // Three floats with plain value semantics; header-only like the host's own.
 class MFloatVector {
@@ -32,5 +36,7 @@ class MFloatVector {
 
   float x, y, z;
 };
+
+OPENMAYA_NAMESPACE_CLOSE
 
 #endif  // MAYA_MFLOATVECTOR_H

@@ -5,6 +5,9 @@
 #include <maya/MObject.h>
 #include <maya/MStatus.h>
 #include <maya/MString.h>
+#include <maya/MTypes.h>
+
+OPENMAYA_MAJOR_NAMESPACE_OPEN
 
 // Function set on one attribute: the one most recently created through it.
 // Calls on a function set with no attribute fail with kInvalidParameter.
@@ -41,5 +44,7 @@ class OPENMAYA_EXPORT MFnAttribute {
  protected:
   MObject attribute_;
 };
+
+OPENMAYA_NAMESPACE_CLOSE
 
 #endif  // MAYA_MFNATTRIBUTE_H

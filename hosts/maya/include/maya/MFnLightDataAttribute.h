@@ -6,6 +6,9 @@
 #include <maya/MObject.h>
 #include <maya/MStatus.h>
 #include <maya/MString.h>
+#include <maya/MTypes.h>
+
+OPENMAYA_MAJOR_NAMESPACE_OPEN
 
 // The compound through which the renderer hands each light to a shader.
 class OPENMAYA_EXPORT MFnLightDataAttribute : public MFnAttribute {
@@ -23,5 +26,7 @@ class OPENMAYA_EXPORT MFnLightDataAttribute : public MFnAttribute {
                      float intensityG, float intensityB, bool ambient, bool diffuse, bool specular,
                      float shadowFraction, float preShadowIntensity, void* blindData);
 };
+
+OPENMAYA_NAMESPACE_CLOSE
 
 #endif  // MAYA_MFNLIGHTDATAATTRIBUTE_H

@@ -7,6 +7,9 @@
 #include <maya/MObject.h>
 #include <maya/MStatus.h>
 #include <maya/MString.h>
+#include <maya/MTypes.h>
+
+OPENMAYA_MAJOR_NAMESPACE_OPEN
 
 class OPENMAYA_EXPORT MFnNumericAttribute : public MFnAttribute {
  public:
@@ -34,5 +37,7 @@ class OPENMAYA_EXPORT MFnNumericAttribute : public MFnAttribute {
   MStatus setSoftMin(double value);
   MStatus setSoftMax(double value);
 };
+
+OPENMAYA_NAMESPACE_CLOSE
 
 #endif  // MAYA_MFNNUMERICATTRIBUTE_H

@@ -9,6 +9,8 @@
 #include <maya/MTypeId.h>
 #include <maya/MTypes.h>
 
+OPENMAYA_MAJOR_NAMESPACE_OPEN
+
 typedef void* (*MCreatorFunction)();
 typedef MStatus (*MInitializeFunction)();
 
@@ -35,6 +37,8 @@ class OPENMAYA_EXPORT MFnPlugin {
   void* plugin_;
 };
 
+OPENMAYA_NAMESPACE_CLOSE
+
 // As with the devkit's header, including this one gives the plug-in the
 // exported MApiVersion text: the API version it is built for. A plug-in that
 // includes it in more than one file, and anything that is not a plug-in (the
@@ -43,6 +47,18 @@ class OPENMAYA_EXPORT MFnPlugin {
 #define MAYA_API_VERSION_TEXT_(v) #v
 #define MAYA_API_VERSION_TEXT(v) MAYA_API_VERSION_TEXT_(v)
 extern "C" MAYA_PLUGIN_EXPORT const char MApiVersion[] = MAYA_API_VERSION_TEXT(MAYA_API_VERSION);
+#endif
+
+// A Windows plug-in (NT_PLUGIN) gets its module entry from this header too:
+// DllMain records the module handle in MhInstPlugin and returns 1 for every
+// notification. A plug-in that includes this header in more than one file,
+// and anything that is not a plug-in, defines MNoPluginEntry first.
+#if defined(NT_PLUGIN) && !defined(MNoPluginEntry)
+HINSTANCE MhInstPlugin;
+extern "C" int APIENTRY DllMain(HINSTANCE hInstance, DWORD /*dwReason*/, LPVOID /*lpReserved*/) {
+  MhInstPlugin = hInstance;
+  return 1;
+}
 #endif
 
 #endif  // MAYA_MFNPLUGIN_H

@@ -4,6 +4,9 @@
 #include <maya/MExport.h>
 #include <maya/MStatus.h>
 #include <maya/MString.h>
+#include <maya/MTypes.h>
+
+OPENMAYA_MAJOR_NAMESPACE_OPEN
 
 class OPENMAYA_EXPORT MGlobal {
  public:
@@ -11,5 +14,7 @@ class OPENMAYA_EXPORT MGlobal {
   static MStatus executeCommand(const MString& command, bool displayEnabled = false,
                                 bool undoEnabled = false);
 };
+
+OPENMAYA_NAMESPACE_CLOSE
 
 #endif  // MAYA_MGLOBAL_H

@@ -2,6 +2,7 @@
 #define MAYA_MOBJECT_H
 
 #include <maya/MExport.h>
+#include <maya/MTypes.h>
 
 namespace mayahost::detail {
 struct Access;
@@ -9,6 +10,8 @@ struct AttrSlot;
 // What a handle on anything but an attribute reads as its attribute facts.
 OPENMAYA_EXPORT extern const AttrSlot noAttribute;
 }  // namespace mayahost::detail
+
+OPENMAYA_MAJOR_NAMESPACE_OPEN
 
 // Handle on something the host owns: an attribute, a node or a plug-in.
 // Default-built handles are null.
@@ -37,5 +40,7 @@ class OPENMAYA_EXPORT MObject {
   const mayahost::detail::AttrSlot* slot_ = &mayahost::detail::noAttribute;
   Kind kind_ = Kind::kNull;
 };
+
+OPENMAYA_NAMESPACE_CLOSE
 
 #endif  // MAYA_MOBJECT_H

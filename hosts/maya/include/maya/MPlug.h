@@ -3,6 +3,9 @@
 
 #include <maya/MExport.h>
 #include <maya/MObject.h>
+#include <maya/MTypes.h>
+
+OPENMAYA_MAJOR_NAMESPACE_OPEN
 
 // One attribute of one node.
 class OPENMAYA_EXPORT MPlug {
@@ -25,5 +28,7 @@ class OPENMAYA_EXPORT MPlug {
   MObject node_;
   MObject attribute_;
 };
+
+OPENMAYA_NAMESPACE_CLOSE
 
 #endif  // MAYA_MPLUG_H

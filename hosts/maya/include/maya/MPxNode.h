@@ -8,14 +8,17 @@
 #include <maya/MPlug.h>
 #include <maya/MStatus.h>
 #include <maya/MTypeId.h>
-
-class MDGContext;
-class MArrayDataBuilder;
-class MPlugArray;
+#include <maya/MTypes.h>
 
 namespace mayahost::detail {
 struct NodeAccess;
 }
+
+OPENMAYA_MAJOR_NAMESPACE_OPEN
+
+class MDGContext;
+class MArrayDataBuilder;
+class MPlugArray;
 
 // Base of every plug-in node. The host creates nodes through the type's
 // creator, then calls postConstructor, compute for each output it needs, and
@@ -45,6 +48,12 @@ class OPENMAYA_EXPORT MPxNode {
     kLast
   };
 
+#if MAYA_API_VERSION >= 20180000
+  // How the evaluation manager may run a node's compute: kParallel when
+  // compute keeps all working data in the call.
+  enum SchedulingType { kParallel, kSerial, kGloballySerial, kUntrusted };
+#endif
+
   MPxNode();
   // Virtual slots in the host's order; a plug-in overrides the first three.
   virtual ~MPxNode();
@@ -71,10 +80,19 @@ class OPENMAYA_EXPORT MPxNode {
   virtual bool passThroughToMany(const MPlug& plug, MPlugArray& plugArray) const;
   virtual Type type() const;
   virtual bool isAbstractClass() const;
+#if MAYA_API_VERSION >= 20180000
+  // Asked once per node, after postConstructor.
+  virtual SchedulingType schedulingType() const;
+#endif
 
   MObject thisMObject() const;
-  // Declares that compute may run on several threads at once.
-  MStatus setMPSafe(bool flag);
+  // Declares that compute may run on several threads at once. Deprecated
+  // since 2019, as in the devkit: schedulingType() says it now.
+#if MAYA_API_VERSION >= 20190000
+  [[deprecated("Override schedulingType() to set thread safety instead.")]]
+#endif
+  MStatus
+  setMPSafe(bool flag);
 
   // Only valid inside the type's initialize function.
   static MStatus addAttribute(const MObject& attribute);
@@ -87,5 +105,7 @@ class OPENMAYA_EXPORT MPxNode {
   friend struct mayahost::detail::NodeAccess;
   void* instance_ = nullptr;
 };
+
+OPENMAYA_NAMESPACE_CLOSE
 
 #endif  // MAYA_MPXNODE_H

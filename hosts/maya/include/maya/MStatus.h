@@ -2,6 +2,9 @@
 #define MAYA_MSTATUS_H
 
 #include <maya/MExport.h>
+#include <maya/MTypes.h>
+
+OPENMAYA_MAJOR_NAMESPACE_OPEN
 
 class MString;
 
@@ -41,5 +44,7 @@ class OPENMAYA_EXPORT MStatus {
  private:
   MStatusCode code_;
 };
+
+OPENMAYA_NAMESPACE_CLOSE
 
 #endif  // MAYA_MSTATUS_H

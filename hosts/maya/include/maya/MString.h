@@ -2,8 +2,11 @@
 #define MAYA_MSTRING_H
 
 #include <maya/MExport.h>
+#include <maya/MTypes.h>
 
 #include <string>
+
+OPENMAYA_MAJOR_NAMESPACE_OPEN
 
 class FOUNDATION_EXPORT MString {
  public:
@@ -26,5 +29,7 @@ class FOUNDATION_EXPORT MString {
 };
 
 FOUNDATION_EXPORT MString operator+(const MString& a, const MString& b);
+
+OPENMAYA_NAMESPACE_CLOSE
 
 #endif  // MAYA_MSTRING_H

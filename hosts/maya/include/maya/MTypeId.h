@@ -2,6 +2,9 @@
 #define MAYA_MTYPEID_H
 
 #include <maya/MExport.h>
+#include <maya/MTypes.h>
+
+OPENMAYA_MAJOR_NAMESPACE_OPEN
 
 class OPENMAYA_EXPORT MTypeId {
  public:
@@ -19,5 +22,7 @@ class OPENMAYA_EXPORT MTypeId {
  private:
   unsigned int id_;
 };
+
+OPENMAYA_NAMESPACE_CLOSE
 
 #endif  // MAYA_MTYPEID_H

@@ -48,6 +48,7 @@ enum class Op {
   kDeregisterNode,
   kExecuteCommand,
   kArrayNext,  // MArrayDataHandle::next
+  kSetMPSafe,  // MPxNode::setMPSafe
 };
 // The n-th call (1 = the next one) of `op` from now on returns `code`; a
 // failing create returns a null MObject. Counting starts at the last
