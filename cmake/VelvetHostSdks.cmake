@@ -41,7 +41,19 @@ if(VELVET_BUILD_MAYA AND NOT VELVET_MAYA_DEVKIT STREQUAL "")
   find_package(Maya REQUIRED)
   set(VELVET_MAYA_STANDIN OFF)
   message(STATUS "velvet: Maya plug-in against the devkit in ${VELVET_MAYA_DEVKIT} "
-                 "(API version ${Maya_API_VERSION}); no stand-in Maya host")
+                 "(API version ${Maya_API_VERSION}, Maya ${Maya_VERSION}); no stand-in Maya host")
+endif()
+
+# The Maya release the plug-in is built for, which names its module section
+# (MAYAVERSION:) and its folder (plug-ins/<release>/), so that builds for
+# several releases install side by side: the devkit's release, or the one the
+# stand-in models. Empty for the stand-in's 200900, which installs as one
+# section for every release into plug-ins/ itself.
+set(VELVET_MAYA_RELEASE "")
+if(VELVET_BUILD_MAYA AND NOT VELVET_MAYA_STANDIN)
+  set(VELVET_MAYA_RELEASE "${Maya_VERSION}")
+elseif(VELVET_BUILD_MAYA AND VELVET_MAYA_STANDIN_API GREATER_EQUAL 20180000)
+  string(SUBSTRING "${VELVET_MAYA_STANDIN_API}" 0 4 VELVET_MAYA_RELEASE)
 endif()
 
 set(VELVET_MENTALRAY_STANDIN ${VELVET_BUILD_MENTALRAY})

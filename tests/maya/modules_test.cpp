@@ -2,6 +2,7 @@
 // out), and resolution from MAYA_MODULE_PATH to the plug-in file that
 // `loadPlugin velvet` loads.
 #include <gtest/gtest.h>
+#include <maya/MTypes.h>
 #include <mayahost/modules.h>
 
 #include <filesystem>
@@ -64,14 +65,82 @@ TEST(ModuleSyntax, ReadsEveryPartOfTheDocumentedSyntax) {
   EXPECT_EQ(m[1].path, "elsewhere");
 }
 
+TEST(ModuleSyntax, ReadsFilesAsStudiosWriteThem) {
+  // A byte-order mark, Windows line ends, tabs, blanks around operators,
+  // quoted paths with blanks, blank lines inside and between sections.
+  const auto m = parsed(
+      "\xEF\xBB\xBF// written by hand\r\n"
+      "+\tMAYAVERSION:2025\tPLATFORM:win64 kit 2.0 \"C:/Program Files/Kit\"\r\n"
+      "\r\n"
+      "plug-ins: \"plug ins/2025\"\r\n"
+      "KIT_HOME = C:/kit\r\n"
+      "PATH +:= \"bin 64\"\r\n"
+      "\r\n\r\n"
+      "+ other 1.0 other\r\n");
+  ASSERT_EQ(m.size(), 2u);
+  EXPECT_EQ(m[0].mayaVersion, "2025");
+  EXPECT_EQ(m[0].platform, "win64");
+  EXPECT_EQ(m[0].name, "kit");
+  EXPECT_EQ(m[0].path, "C:/Program Files/Kit");
+  EXPECT_EQ(m[0].plugIns.path, "plug ins/2025");
+  ASSERT_EQ(m[0].variables.size(), 2u);
+  EXPECT_EQ(m[0].variables[0].name, "KIT_HOME");
+  EXPECT_EQ(m[0].variables[0].value, "C:/kit");
+  EXPECT_FALSE(m[0].variables[0].append);
+  EXPECT_EQ(m[0].variables[1].name, "PATH");
+  EXPECT_EQ(m[0].variables[1].value, "bin 64");
+  EXPECT_TRUE(m[0].variables[1].append && m[0].variables[1].relative);
+  EXPECT_EQ(m[1].line, 9);
+}
+
+TEST(ModuleSyntax, ACommentEndsTheReadingOfASection) {
+  const auto m = parsed(
+      "# comment before the first section\n"
+      "+ kit 1.0 kit\n"
+      "plug-ins: read\n"
+      "// and Maya reads no further in this section\n"
+      "scripts: unread\n"
+      "A=1\n"
+      "+ next 1.0 next\n"
+      "scripts: read\n");
+  ASSERT_EQ(m.size(), 2u);
+  EXPECT_EQ(m[0].plugIns.path, "read");
+  EXPECT_EQ(m[0].scripts.path, "");
+  EXPECT_TRUE(m[0].variables.empty());
+  EXPECT_EQ(m[1].scripts.path, "read");
+}
+
+TEST(ModuleSyntax, AMalformedLineCostsOnlyItsOwnModule) {
+  std::vector<mayahost::ModuleDescription> modules;
+  mayahost::ModuleSyntaxError error;
+  EXPECT_FALSE(
+      mayahost::parseModuleFile("+ first 1.0 a\n"
+                                "plug-ins bin\n"            // no colon: 'first' is lost
+                                "scripts: still first's\n"  // not read as anything else
+                                "+ OS:linux second 1.0 b\n"
+                                "+ third 1.0 c\n"
+                                "+ fourth 1.0\n"
+                                "+ fifth 1.0 e\n",
+                                &modules, &error));
+  ASSERT_EQ(modules.size(), 2u);
+  EXPECT_EQ(modules[0].name, "third");
+  EXPECT_EQ(modules[1].name, "fifth");
+  EXPECT_TRUE(modules[1].scripts.path.empty());
+  // The first bad line is the one reported; every module whose name could be
+  // read is named.
+  EXPECT_EQ(error.line, 2);
+  EXPECT_NE(error.message.find("'plug-ins bin'"), std::string::npos) << error.message;
+  EXPECT_EQ(error.modules, (std::vector<std::string>{"first", "fourth"}));
+}
+
 TEST(ModuleSyntax, MalformedLinesAreReportedByLineNumberAndReason) {
   const struct {
     const char* text;
     int line;
     const char* reason;
   } cases[] = {
-      {"+ velvet 1.0 velvet\n\nplug-ins: p\n", 3, "outside a module block"},
-      {"A=1\n", 1, "outside a module block"},
+      {"A=1\n", 1, "outside a module section"},
+      {"// notes\nplug-ins: p\n", 2, "outside a module section"},
       {"+ velvet 1.0\n", 1, "needs a name, a version and a path"},
       {"+ PLATFORM:linux\n", 1, "needs a name, a version and a path"},
       {"\n+ OS:linux velvet 1.0 v\n", 2, "unknown condition 'OS:'"},
@@ -181,14 +250,120 @@ TEST_F(ModuleResolution, PluginsLoadByNameWithOrWithoutSuffixOrByPath) {
   EXPECT_FALSE(mayahost::findPlugin("", paths, &file).ok());
 }
 
+TEST_F(ModuleResolution, TheHostIsTheReleaseOfItsApiVersion) {
+  EXPECT_EQ(mayahost::HostInfo().mayaVersion, std::to_string(MAYA_API_VERSION).substr(0, 4));
+  EXPECT_EQ(mayahost::HostInfo::currentRelease().size(), 4u);
+}
+
+TEST_F(ModuleResolution, EachReleaseTakesItsOwnSectionAndSaysWhyOthersAreSkipped) {
+  write("mods/velvet.mod",
+        "+ MAYAVERSION:2025 PLATFORM:linux velvet 1.0 velvet\n"
+        "plug-ins: plug-ins/2025\n\n"
+        "+ MAYAVERSION:2024 PLATFORM:linux velvet 1.0 velvet\n"
+        "plug-ins: plug-ins/2024\n\n"
+        "+ MAYAVERSION:2025 PLATFORM:win64 velvet 1.0 velvet\n"
+        "plug-ins: plug-ins/2025\n\n"
+        "- MAYAVERSION:2023 velvet 1.0 velvet\n\n"
+        "+ PLATFORM:linux velvet 1.0 velvet\n");
+  for (const std::string release : {"2024", "2025"}) {
+    write("mods/velvet/plug-ins/" + release + "/velvet" + so);
+  }
+  write("mods/velvet/plug-ins/velvet" + so);
+  env["MAYA_MODULE_PATH"] = path("mods");
+  for (const std::string release : {"2024", "2025"}) {
+    mayahost::HostInfo host;
+    host.mayaVersion = release;
+    host.platform = "linux";
+    mayahost::SearchPaths paths;
+    ASSERT_TRUE(resolve(&paths, host).ok());
+    ASSERT_EQ(paths.modules.size(), 1u);
+    EXPECT_EQ(paths.modules[0].conditions, "MAYAVERSION:" + release + " PLATFORM:linux");
+    std::string file;
+    ASSERT_TRUE(mayahost::findPlugin("velvet", paths, &file).ok());
+    EXPECT_EQ(file, path("mods/velvet/plug-ins/" + release + "/velvet" + so));
+    const std::string other = release == "2024" ? "2025" : "2024";
+    // The section for every release matches too, but the first velvet wins.
+    ASSERT_EQ(paths.skipped.size(), 3u) << release;
+    std::map<int, std::string> reasons;
+    for (const mayahost::SkippedModule& m : paths.skipped) reasons[m.line] = m.reason;
+    const int otherLine = release == "2024" ? 1 : 4;
+    EXPECT_EQ(reasons[otherLine], "MAYAVERSION:" + other + ", this host is Maya " + release);
+    EXPECT_EQ(reasons[7], release == "2024" ? "MAYAVERSION:2025, this host is Maya 2024"
+                                            : "PLATFORM:win64, this host runs on linux");
+    EXPECT_EQ(reasons[10], "switched off ('-' line)");
+  }
+  // A release with no section of its own takes the one for every release.
+  mayahost::HostInfo host;
+  host.mayaVersion = "2026";
+  host.platform = "linux";
+  mayahost::SearchPaths paths;
+  ASSERT_TRUE(resolve(&paths, host).ok());
+  ASSERT_EQ(paths.modules.size(), 1u);
+  EXPECT_EQ(paths.modules[0].line, 12);
+  EXPECT_EQ(paths.modules[0].conditions, "PLATFORM:linux");
+}
+
+// Module files of other products, as studios have them on their module
+// path (tests/maya/studio_modules): each one that cannot be fully read is
+// listed once, with its first bad line, and costs only its own modules.
+TEST_F(ModuleResolution, OtherProductsFilesCostOnlyTheirUnreadableModules) {
+  fs::copy(VELVET_STUDIO_MODULES, root_ / "studio");
+  write("studio/velvet.mod", "+ MAYAVERSION:2025 PLATFORM:linux velvet 1.0 velvet\r\n");
+  write("studio/velvet/plug-ins/velvet" + so);
+  write("unreadable/zz.mod");
+  fs::permissions(root_ / "unreadable/zz.mod", fs::perms::none);
+  // Where permissions do not stop reading (Windows, root), the file is empty.
+  const bool cannotRead = !std::ifstream(root_ / "unreadable/zz.mod");
+  env["MAYA_MODULE_PATH"] = list({path("studio"), path("unreadable")});
+  mayahost::HostInfo host;
+  host.mayaVersion = "2025";
+  host.platform = "linux";
+  mayahost::SearchPaths paths;
+  ASSERT_TRUE(resolve(&paths, host).ok());
+
+  std::vector<std::string> names;
+  for (const mayahost::ResolvedModule& m : paths.modules) names.push_back(m.name);
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"lightkit", "paintkit", "farmkit", "newkit", "velvet"}));
+  std::map<std::string, const mayahost::ResolvedModule*> byName;
+  for (const mayahost::ResolvedModule& m : paths.modules) byName[m.name] = &m;
+  EXPECT_EQ(byName["farmkit"]->root, path("Render Farm Kit/2025"));
+  EXPECT_EQ(byName["farmkit"]->plugIns.front(), path("Render Farm Kit/2025/plug ins"));
+  EXPECT_EQ(byName["paintkit"]->plugIns, std::vector<std::string>{path("paintkit/plug-ins")});
+  std::string file;
+  ASSERT_TRUE(mayahost::findPlugin("velvet", paths, &file).ok());
+  EXPECT_EQ(file, path("studio/velvet/plug-ins/velvet" + so));
+
+  std::map<std::string, const mayahost::UnreadableModuleFile*> unreadable;
+  for (const mayahost::UnreadableModuleFile& u : paths.unreadable) unreadable[u.file] = &u;
+  ASSERT_EQ(unreadable.size(), cannotRead ? 3u : 2u);
+  const mayahost::UnreadableModuleFile* hand = unreadable[path("studio/hand_edited.mod")];
+  ASSERT_NE(hand, nullptr);
+  EXPECT_EQ(hand->line, 9);
+  EXPECT_EQ(hand->modules, std::vector<std::string>{"studiotools"});
+  const mayahost::UnreadableModuleFile* old = unreadable[path("studio/old_format.mod")];
+  ASSERT_NE(old, nullptr);
+  EXPECT_EQ(old->line, 1);
+  EXPECT_NE(old->message.find("unknown condition 'OS:'"), std::string::npos) << old->message;
+  if (cannotRead) {
+    ASSERT_NE(unreadable[path("unreadable/zz.mod")], nullptr);
+    EXPECT_EQ(unreadable[path("unreadable/zz.mod")]->line, 0);
+  }
+}
+
 TEST_F(ModuleResolution, BadModulesAreNamedByFileAndLine) {
   write("mods/good.mod", "+ good 1.0 good\n");
-  write("mods/velvet.mod", "+ velvet 1.0 velvet\n\nplug-ins: x\n");
+  write("mods/velvet.mod", "+ velvet 1.0 velvet\n\nplug-ins x\n");
   env["MAYA_MODULE_PATH"] = path("mods");
   mayahost::SearchPaths paths;
   mayahost::Status st = resolve(&paths);
-  EXPECT_FALSE(st.ok());
-  EXPECT_NE(st.message().find(path("mods/velvet.mod") + ":3: "), std::string::npos) << st.message();
+  ASSERT_TRUE(st.ok());
+  ASSERT_EQ(paths.unreadable.size(), 1u);
+  EXPECT_EQ(paths.unreadable[0].file, path("mods/velvet.mod"));
+  EXPECT_EQ(paths.unreadable[0].line, 3);
+  EXPECT_EQ(paths.unreadable[0].modules, std::vector<std::string>{"velvet"});
+  ASSERT_EQ(paths.modules.size(), 1u);
+  EXPECT_EQ(paths.modules[0].name, "good");
 
   // A module whose plug-in folder is empty: found, but `loadPlugin` says why
   // the plug-in is not.

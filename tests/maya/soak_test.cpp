@@ -127,9 +127,18 @@ TEST(SoakConcurrency, EightThreadsMatchOneThreadBitForBit) {
 // success, with at most the one status report of a checked call.
 TEST(SoakFaults, EveryHostCallFailingInTurnCompletes) {
   using mayahost::Op;
-  const Op ops[] = {Op::kAttributeCall, Op::kAddAttribute,   Op::kAttributeAffects,
-                    Op::kRegisterNode,  Op::kDeregisterNode, Op::kExecuteCommand,
-                    Op::kArrayNext};
+  const Op ops[] = {
+    Op::kAttributeCall,
+    Op::kAddAttribute,
+    Op::kAttributeAffects,
+    Op::kRegisterNode,
+    Op::kDeregisterNode,
+    Op::kExecuteCommand,
+    Op::kArrayNext,
+#if MAYA_API_VERSION < 20180000
+    Op::kSetMPSafe,  // postConstructor's; devkits since 2018 ask schedulingType() instead
+#endif
+  };
   // A failed attribute create or addAttribute leaves that attribute out of
   // the type, so setting or computing it may be refused; nothing else may be.
   const auto run = [](bool* registered, bool strict) {

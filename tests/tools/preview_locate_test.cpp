@@ -9,6 +9,8 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "../common/scratch_tree.h"
 #include "tools/preview/backend_registry.h"
@@ -124,6 +126,63 @@ TEST_F(Locate, BrokenPlacesAreReportedNotSkippedOver) {
   const preview::Location flagged = preview::locate_maya(path("none.so"), context("build"));
   EXPECT_FALSE(flagged.found);
   EXPECT_NE(flagged.error.find("--maya-plugin"), std::string::npos) << flagged.error;
+}
+
+// One module for several releases: the host's own section is used, and the
+// others are listed with the reason.
+TEST_F(Locate, TheSectionForThisReleaseIsUsedAndTheOthersAreSaidToBeSkipped) {
+  const std::string release = mayahost::HostInfo::currentRelease();
+  const std::string platform = mayahost::HostInfo::currentPlatformName();
+  write("env/modules/velvet.mod", "+ MAYAVERSION:1999 PLATFORM:" + platform +
+                                      " velvet 1.0 velvet\nplug-ins: plug-ins/1999\n\n"
+                                      "+ MAYAVERSION:" +
+                                      release + " PLATFORM:" + platform +
+                                      " velvet 1.0 velvet\nplug-ins: plug-ins/" + release + "\n");
+  write("env/modules/velvet/plug-ins/1999/" + plugin_);
+  write("env/modules/velvet/plug-ins/" + release + "/" + plugin_);
+  env["MAYA_MODULE_PATH"] = path("env/modules");
+  const preview::Location maya = preview::locate_maya("", context("install/bin"));
+  ASSERT_TRUE(maya.found) << maya.error;
+  EXPECT_EQ(maya.file("plug-in"), path("env/modules/velvet/plug-ins/" + release + "/" + plugin_));
+  EXPECT_EQ(maya.file("module"), path("env/modules/velvet.mod") + ":4 (MAYAVERSION:" + release +
+                                     " PLATFORM:" + platform + ")");
+  EXPECT_EQ(maya.file("skipped"), path("env/modules/velvet.mod") +
+                                      ":1 (MAYAVERSION:1999, this host is Maya " + release + ")");
+
+  // With no section for this release, the reasons are in the message.
+  write("env/modules/velvet.mod", "+ MAYAVERSION:1999 velvet 1.0 velvet\n");
+  const preview::Location none = preview::locate_maya("", context("nowhere"));
+  EXPECT_FALSE(none.found);
+  EXPECT_NE(none.error.find("module 'velvet' at " + path("env/modules/velvet.mod") +
+                            ":1 skipped: MAYAVERSION:1999, this host is Maya " + release),
+            std::string::npos)
+      << none.error;
+}
+
+// A studio's module path holds other products' files that no strict reader
+// would take; they cost only their own modules and are listed once each.
+// velvet's own malformed section still stops the search.
+TEST_F(Locate, OtherProductsUnreadableModuleFilesDoNotHideVelvet) {
+  write("env/modules/aaa.mod", "// hand-edited\n+ aaa 1.0 aaa\nplug-ins\n");
+  write("env/modules/zzz.mod", "+ OS:linux zzz 1.0 zzz\n");
+  env["MAYA_MODULE_PATH"] = path("env/modules");
+  preview::Location maya = preview::locate_maya("", context("install/bin"));
+  ASSERT_TRUE(maya.found) << maya.error;
+  EXPECT_EQ(maya.file("plug-in"), path("env/modules/velvet/plug-ins/" + plugin_));
+  std::vector<std::string> ignored;
+  for (const auto& [role, text] : maya.files) {
+    if (role == "ignored") ignored.push_back(text);
+  }
+  ASSERT_EQ(ignored.size(), 2u);
+  EXPECT_EQ(ignored[0].rfind(path("env/modules/aaa.mod") + ":3: ", 0), 0u) << ignored[0];
+  EXPECT_EQ(ignored[1].rfind(path("env/modules/zzz.mod") + ":1: unknown condition", 0), 0u)
+      << ignored[1];
+
+  // velvet's section, malformed in a file of another name.
+  write("env/modules/aaa.mod", "+ velvet 2.0 velvet\nplug-ins\n");
+  maya = preview::locate_maya("", context("install/bin"));
+  EXPECT_FALSE(maya.found);
+  EXPECT_EQ(maya.error.rfind(path("env/modules/aaa.mod") + ":2: ", 0), 0u) << maya.error;
 }
 
 TEST(LocateCli, HostsAlonePrintsWhereEachPluginIsFound) {

@@ -179,9 +179,23 @@ class MayaBackend : public Backend {
 
 namespace {
 
+// Whether a module file that could not be fully read is velvet's own:
+// named so, or one of the modules it cost is velvet.
+bool is_velvets(const mayahost::UnreadableModuleFile& u) {
+  return std::filesystem::path(u.file).stem() == "velvet" ||
+         std::find(u.modules.begin(), u.modules.end(), "velvet") != u.modules.end();
+}
+
+std::string file_line(const std::string& file, int line) {
+  return line > 0 ? file + ":" + std::to_string(line) : file;
+}
+
 // `loadPlugin velvet` with MAYA_MODULE_PATH and MAYA_PLUG_IN_PATH as
-// `environment` has them. Sets `error` only for input that is wrong (a
-// malformed .mod); a plug-in that is simply not there goes to `missing`.
+// `environment` has them. Sets `error` only for input that is wrong (velvet's
+// own malformed .mod); a plug-in that is simply not there goes to `missing`.
+// Other products' module files that cannot be fully read cost only their own
+// modules and are listed, once each, as "ignored"; velvet's module sections
+// for another release or platform as "skipped", with the reason.
 bool find_velvet(const mayahost::Environment& environment, Location* location,
                  std::string* missing) {
   mayahost::SearchPaths paths;
@@ -189,6 +203,22 @@ bool find_velvet(const mayahost::Environment& environment, Location* location,
   if (!st) {
     location->error = st.message();
     return false;
+  }
+  for (const mayahost::UnreadableModuleFile& u : paths.unreadable) {
+    if (is_velvets(u)) {
+      location->error = file_line(u.file, u.line) + ": " + u.message;
+      return false;
+    }
+  }
+  std::vector<std::pair<std::string, std::string>> notes;
+  std::string skipped;
+  for (const mayahost::SkippedModule& m : paths.skipped) {
+    if (m.name != "velvet") continue;
+    notes.emplace_back("skipped", file_line(m.file, m.line) + " (" + m.reason + ")");
+    skipped += "; module 'velvet' at " + file_line(m.file, m.line) + " skipped: " + m.reason;
+  }
+  for (const mayahost::UnreadableModuleFile& u : paths.unreadable) {
+    notes.emplace_back("ignored", file_line(u.file, u.line) + ": " + u.message);
   }
   std::string file;
   st = mayahost::findPlugin("velvet", paths, &file);
@@ -198,7 +228,7 @@ bool find_velvet(const mayahost::Environment& environment, Location* location,
     const bool broken =
         std::any_of(paths.modules.begin(), paths.modules.end(),
                     [](const mayahost::ResolvedModule& m) { return m.name == "velvet"; });
-    (broken ? location->error : *missing) = st.message();
+    (broken ? location->error : *missing) = st.message() + skipped;
     return false;
   }
   location->found = true;
@@ -206,12 +236,17 @@ bool find_velvet(const mayahost::Environment& environment, Location* location,
   for (const mayahost::ResolvedModule& m : paths.modules) {
     for (const std::string& folder : m.plugIns) {
       if (std::filesystem::path(file).parent_path() == std::filesystem::path(folder)) {
-        location->files.emplace_back("module", m.file + ":" + std::to_string(m.line));
+        // The section used: file, line and the conditions it matched.
+        location->files.emplace_back(
+            "module",
+            file_line(m.file, m.line) + (m.conditions.empty() ? "" : " (" + m.conditions + ")"));
         location->how += ", module '" + m.name + "' " + m.version;
+        location->files.insert(location->files.end(), notes.begin(), notes.end());
         return true;
       }
     }
   }
+  location->files.insert(location->files.end(), notes.begin(), notes.end());
   return true;
 }
 

@@ -49,9 +49,11 @@ std::string quoted(const std::string& line) {
 }
 
 bool fail(ModuleSyntaxError* error, int line, std::string message) {
-  if (error != nullptr) *error = {line, std::move(message)};
+  if (error != nullptr) *error = {line, std::move(message), {}};
   return false;
 }
+
+std::string unquoted(const std::string& s);
 
 // "+ [conditions] NAME VERSION PATH"; the path is the rest of the line, so
 // that it may hold blanks.
@@ -81,7 +83,7 @@ bool parseModuleLine(const std::string& text, int line, ModuleDescription* m,
   }
   m->name = word;
   m->version = nextWord(&rest);
-  m->path = trim(rest);
+  m->path = unquoted(trim(rest));
   if (m->name.empty() || m->version.empty() || m->path.empty()) {
     return fail(error, line, "a module line needs a name, a version and a path: " + quoted(text));
   }
@@ -108,6 +110,7 @@ bool parseVariableLine(const std::string& text, bool recursive, int line, Module
   }
   v->name = trim(text.substr(0, nameEnd));
   v->value = trim(text.substr(eq + 1));
+  if (v->relative) v->value = unquoted(v->value);
   v->recursive = recursive;
   v->line = line;
   if (!isVariableName(v->name)) {
@@ -119,13 +122,46 @@ bool parseVariableLine(const std::string& text, bool recursive, int line, Module
   return true;
 }
 
+// Module files are written by hand and by installers: Windows line ends, a
+// UTF-8 byte-order mark, quoted paths, comments. Maya reads what it can and
+// drops only the modules it cannot; so does this reader.
+std::string unquoted(const std::string& s) {
+  if (s.size() >= 2 && s.front() == '"' && s.back() == '"') return s.substr(1, s.size() - 2);
+  return s;
+}
+
+bool isComment(const std::string& s) {
+  return s[0] == '#' || startsWith(s, "//");
+}
+
 }  // namespace
 
 bool parseModuleFile(const std::string& text, std::vector<ModuleDescription>* modules,
                      ModuleSyntaxError* error) {
+  ModuleSyntaxError first;
+  bool ok = true;
+  // Records a problem; the first one is the one reported.
+  const auto problem = [&](const ModuleSyntaxError& e) {
+    if (ok) {
+      first.line = e.line;
+      first.message = e.message;
+    }
+    ok = false;
+  };
   ModuleDescription* current = nullptr;
+  bool skipping = false;  // the rest of a section that is not read
+  // Drops the section being read, which a malformed line makes unreadable.
+  const auto drop = [&](ModuleSyntaxError e) {
+    if (current != nullptr) {
+      first.modules.push_back(current->name);
+      modules->pop_back();
+      current = nullptr;
+    }
+    skipping = true;
+    problem(e);
+  };
   int line = 0;
-  std::size_t start = 0;
+  std::size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   while (start <= text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
@@ -133,26 +169,37 @@ bool parseModuleFile(const std::string& text, std::vector<ModuleDescription>* mo
     start = end + 1;
     ++line;
     if (raw.find('\0') != std::string::npos) {
-      return fail(error, line, "the line holds a NUL character (is this a text file?)");
-    }
-    std::string s = trim(raw);
-    if (s.empty()) {
-      current = nullptr;  // a blank line ends the block
+      drop({line, "the line holds a NUL character (is this a text file?)", {}});
       continue;
     }
-    if (s[0] == '#') continue;
+    std::string s = trim(raw);
+    if (s.empty()) continue;  // blank lines between and inside sections are common
+    if (isComment(s)) {
+      // Maya stops reading a section at a comment line.
+      if (current != nullptr) skipping = true;
+      current = nullptr;
+      continue;
+    }
     if (s[0] == '+' || s[0] == '-') {
+      current = nullptr;
+      skipping = false;
       ModuleDescription m;
-      if (!parseModuleLine(s, line, &m, error)) return false;
+      ModuleSyntaxError e;
+      if (!parseModuleLine(s, line, &m, &e)) {
+        if (!m.name.empty()) first.modules.push_back(m.name);
+        drop(e);
+        continue;
+      }
       modules->push_back(std::move(m));
       current = &modules->back();
       continue;
     }
+    if (skipping) continue;
     if (current == nullptr) {
-      return fail(error, line,
-                  quoted(s) +
-                      " is outside a module block (a blank line ends a block; each block "
-                      "starts with a '+' line)");
+      problem({line,
+               quoted(s) + " is outside a module section (each section starts with a '+' line)",
+               {}});
+      continue;
     }
     bool recursive = false;
     if (startsWith(s, "[r]")) {
@@ -170,18 +217,26 @@ bool parseModuleFile(const std::string& text, std::vector<ModuleDescription>* mo
     bool done = false;
     for (const Override& o : overrides) {
       if (!startsWith(s, o.key)) continue;
-      const std::string folder = trim(s.substr(std::char_traits<char>::length(o.key)));
-      if (folder.empty()) return fail(error, line, std::string("'") + o.key + "' needs a folder");
-      current->*o.folder = {folder, recursive};
+      const std::string folder = unquoted(trim(s.substr(std::char_traits<char>::length(o.key))));
+      if (folder.empty()) {
+        drop({line, std::string("'") + o.key + "' needs a folder", {}});
+      } else {
+        current->*o.folder = {folder, recursive};
+      }
       done = true;
       break;
     }
     if (done) continue;
     ModuleVariable v;
-    if (!parseVariableLine(s, recursive, line, &v, error)) return false;
+    ModuleSyntaxError e;
+    if (!parseVariableLine(s, recursive, line, &v, &e)) {
+      drop(e);
+      continue;
+    }
     current->variables.push_back(std::move(v));
   }
-  return true;
+  if (!ok && error != nullptr) *error = first;
+  return ok;
 }
 
 }  // namespace mayahost

@@ -1,4 +1,5 @@
 // Module resolution: from MAYA_MODULE_PATH to the plug-in and script paths.
+#include <maya/MTypes.h>
 #include <mayahost/modules.h>
 
 #include <algorithm>
@@ -62,14 +63,43 @@ bool matches(const std::string& condition, const std::string& value) {
   return condition.empty() || condition == value;
 }
 
-Status readFile(const std::string& path, std::string* text) {
+// The module's conditions as written on its + line.
+std::string conditions(const ModuleDescription& m) {
+  std::string text;
+  const auto add = [&](const char* key, const std::string& value) {
+    if (value.empty()) return;
+    if (!text.empty()) text += ' ';
+    text += key + value;
+  };
+  add("MAYAVERSION:", m.mayaVersion);
+  add("PLATFORM:", m.platform);
+  add("LOCALE:", m.locale);
+  return text;
+}
+
+// Why a module does not apply to this host; empty when it does.
+std::string mismatch(const ModuleDescription& m, const HostInfo& host) {
+  if (!m.enabled) return "switched off ('-' line)";
+  if (!matches(m.mayaVersion, host.mayaVersion)) {
+    return "MAYAVERSION:" + m.mayaVersion + ", this host is Maya " + host.mayaVersion;
+  }
+  if (!matches(m.platform, host.platform)) {
+    return "PLATFORM:" + m.platform + ", this host runs on " + host.platform;
+  }
+  if (!matches(m.locale, host.locale)) {
+    return "LOCALE:" + m.locale + ", this host's locale is " + host.locale;
+  }
+  return "";
+}
+
+bool readFile(const std::string& path, std::string* text) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return Status::error("cannot read module file " + path);
+  if (!in) return false;
   std::ostringstream s;
   s << in.rdbuf();
-  if (in.bad()) return Status::error("cannot read module file " + path);
+  if (in.bad()) return false;
   *text = s.str();
-  return Status();
+  return true;
 }
 
 // The module's variables applied to `values` (the environment's, then the
@@ -100,6 +130,12 @@ void applyVariables(const ModuleDescription& m, const std::string& root,
 
 }  // namespace
 
+std::string HostInfo::currentRelease() {
+  // Six digits up to 2017 (200900), eight since (20250000): both start with
+  // the release.
+  return std::to_string(MAYA_API_VERSION).substr(0, 4);
+}
+
 Environment processEnvironment() {
   return [](const std::string& name) -> std::optional<std::string> {
     const char* value = std::getenv(name.c_str());
@@ -126,17 +162,20 @@ Status resolveModules(const Environment& environment, const HostInfo& host, Sear
     std::sort(files.begin(), files.end());
     for (const std::string& file : files) {
       std::string text;
-      Status st = readFile(file, &text);
-      if (!st) return st;
+      if (!readFile(file, &text)) {
+        paths->unreadable.push_back({file, 0, "cannot read the file", {}});
+        continue;
+      }
       std::vector<ModuleDescription> modules;
       ModuleSyntaxError error;
       if (!parseModuleFile(text, &modules, &error)) {
-        return Status::error(file + ":" + std::to_string(error.line) + ": " + error.message);
+        paths->unreadable.push_back({file, error.line, error.message, error.modules});
       }
       const std::string base = fs::path(file).parent_path().generic_string();
       for (const ModuleDescription& m : modules) {
-        if (!m.enabled || !matches(m.mayaVersion, host.mayaVersion) ||
-            !matches(m.platform, host.platform) || !matches(m.locale, host.locale)) {
+        const std::string why = mismatch(m, host);
+        if (!why.empty()) {
+          paths->skipped.push_back({file, m.line, m.name, why});
           continue;
         }
         const bool seen = std::any_of(paths->modules.begin(), paths->modules.end(),
@@ -147,6 +186,7 @@ Status resolveModules(const Environment& environment, const HostInfo& host, Sear
         r.line = m.line;
         r.name = m.name;
         r.version = m.version;
+        r.conditions = conditions(m);
         r.root = under(base, m.path);
         const auto folders = [&](const ModuleFolder& f, const char* fallback) {
           return expand(under(r.root, f.path.empty() ? fallback : f.path), f.recursive);

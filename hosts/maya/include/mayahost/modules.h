@@ -7,9 +7,9 @@
 //                                                  mayahost::HostInfo(), &paths);
 //   if (st) st = mayahost::loadPlugin(plugin, "velvet", paths);
 //
-// The syntax read, one block per module, a blank line ending a block:
+// The syntax read, one section per module, from its + line to the next:
 //
-//   + [MAYAVERSION:2009] [PLATFORM:linux|win64|mac] [LOCALE:en_US] NAME VERSION PATH
+//   + [MAYAVERSION:2025] [PLATFORM:linux|win64|mac] [LOCALE:en_US] NAME VERSION PATH
 //   [r] plug-ins: FOLDER      also scripts:, icons:, presets:; [r] takes subfolders too
 //   VAR=VALUE                 set;      VAR+=VALUE   append
 //   VAR:=FOLDER               set a folder relative to the module; VAR+:=FOLDER append one
@@ -17,7 +17,10 @@
 // PATH is relative to the .mod file, the folders relative to PATH; a module
 // without an override uses PATH/plug-ins, PATH/scripts, PATH/icons and
 // PATH/presets. A "-" line in place of "+" describes a module switched off.
-// Lines starting with '#' are comments.
+// As studios write them: blanks around the operators, tabs, blank lines,
+// Windows line ends, a UTF-8 byte-order mark, PATH and folders in double
+// quotes. Lines starting with '#' or '//' are comments; as in Maya, a comment
+// ends the reading of a section, so the rest of it counts for nothing.
 #ifndef MAYAHOST_MODULES_H
 #define MAYAHOST_MODULES_H
 
@@ -59,11 +62,16 @@ struct ModuleDescription {
 struct ModuleSyntaxError {
   int line = 0;
   std::string message;
+  // The modules the file's malformed lines cost, where their names could be
+  // read.
+  std::vector<std::string> modules;
 };
 
 // Parses the text of a module description file. Touches no file: `text` is
-// all it reads. On a malformed line it returns false, fills `error` with the
-// line number and the reason, and leaves `modules` as far as it got.
+// all it reads. Fills `modules` with every module it can read fully; a
+// malformed line costs only the module it belongs to. When any line is
+// malformed it returns false and fills `error` with the first such line and
+// the reason, and with the names of the modules that were dropped.
 OPENMAYA_EXPORT bool parseModuleFile(const std::string& text,
                                      std::vector<ModuleDescription>* modules,
                                      ModuleSyntaxError* error);
@@ -72,10 +80,13 @@ OPENMAYA_EXPORT bool parseModuleFile(const std::string& text,
 
 // What the host is, for the conditions of + lines.
 struct HostInfo {
-  std::string mayaVersion = "2009";  // the release of API version 200900
+  std::string mayaVersion = currentRelease();
   std::string platform = currentPlatformName();
   std::string locale = "en_US";
   OPENMAYA_EXPORT static std::string currentPlatformName();  // "linux", "win64" or "mac"
+  // The Maya release of the host's MAYA_API_VERSION: "2009" for 200900,
+  // "2025" for 20250000.
+  OPENMAYA_EXPORT static std::string currentRelease();
 };
 
 // An environment variable's value, or nothing when it is unset.
@@ -86,23 +97,44 @@ struct ResolvedModule {
   std::string file;  // the .mod file
   int line = 0;
   std::string name, version;
-  std::string root;                                           // the module's folder
+  std::string conditions;  // as matched, e.g. "MAYAVERSION:2025 PLATFORM:linux"; empty if none
+  std::string root;        // the module's folder
   std::vector<std::string> plugIns, scripts, icons, presets;  // [r] expanded
 };
 
+// A module section that does not apply to this host, and why.
+struct SkippedModule {
+  std::string file;
+  int line = 0;
+  std::string name;
+  std::string reason;  // e.g. "MAYAVERSION:2024, this host is Maya 2025"
+};
+
+// A module file that could not be fully read: the first bad line and the
+// modules it cost. Its other modules count.
+struct UnreadableModuleFile {
+  std::string file;
+  int line = 0;  // 0 when the file itself could not be read
+  std::string message;
+  std::vector<std::string> modules;
+};
+
 struct SearchPaths {
-  std::vector<ResolvedModule> modules;  // the first module of each name, in path order
-  std::vector<std::string> plugInPath;  // MAYA_PLUG_IN_PATH, then the modules' folders
-  std::vector<std::string> scriptPath;  // MAYA_SCRIPT_PATH, then the modules' folders
-  std::vector<std::string> iconPath;    // XBMLANGPATH, then the modules' folders
+  std::vector<ResolvedModule> modules;           // the first module of each name, in path order
+  std::vector<SkippedModule> skipped;            // sections for another host, or switched off
+  std::vector<UnreadableModuleFile> unreadable;  // one per file
+  std::vector<std::string> plugInPath;           // MAYA_PLUG_IN_PATH, then the modules' folders
+  std::vector<std::string> scriptPath;           // MAYA_SCRIPT_PATH, then the modules' folders
+  std::vector<std::string> iconPath;             // XBMLANGPATH, then the modules' folders
   // Every variable the modules set, with its final value, in first-set order.
   std::vector<std::pair<std::string, std::string>> variables;
 };
 
 // Reads every *.mod file (in name order) in each folder on MAYA_MODULE_PATH
 // and builds the search paths. Folders that do not exist are skipped, as
-// Maya skips them; a file that cannot be read or is malformed is an error
-// naming the file and the line.
+// Maya skips them. As Maya does, a file that cannot be read, or lines that
+// are malformed, cost only the modules they hold: each such file is listed
+// once in `unreadable`, and the search goes on.
 OPENMAYA_EXPORT Status resolveModules(const Environment& environment, const HostInfo& host,
                                       SearchPaths* paths);
 
