@@ -16,7 +16,8 @@
 #else
 #define FOUNDATION_EXPORT __declspec(dllimport)
 #endif
-#if defined(OPENMAYARENDER_BUILDING)
+// The stand-in's OpenMaya holds OpenMayaRender's classes too.
+#if defined(OPENMAYA_BUILDING) || defined(OPENMAYARENDER_BUILDING)
 #define OPENMAYARENDER_EXPORT __declspec(dllexport)
 #else
 #define OPENMAYARENDER_EXPORT __declspec(dllimport)
