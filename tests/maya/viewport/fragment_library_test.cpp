@@ -80,7 +80,9 @@ TEST(FragmentLibrary, ADuplicateNameIsRefused) {
 TEST(FragmentLibrary, AMissingRequiredAttributeIsRefused) {
   FragmentLibrary library;
   const std::string lobe = fragmentFile("velvetLobeLight");
-  std::string why = refusal(&library, edited(lobe, "class=\"ShadeFragment\" version=\"1.0\"", "class=\"ShadeFragment\""), false);
+  std::string why = refusal(
+      &library, edited(lobe, "class=\"ShadeFragment\" version=\"1.0\"", "class=\"ShadeFragment\""),
+      false);
   EXPECT_NE(why.find("'version'"), std::string::npos) << why;
   why = refusal(&library, edited(lobe, "<float3 name=\"Nw\" />", "<float3 />"), false);
   EXPECT_NE(why.find("'name'"), std::string::npos) << why;
@@ -109,11 +111,10 @@ TEST(FragmentLibrary, ElementsOutOfOrderOrMissingAreRefused) {
 
 TEST(FragmentLibrary, ADuplicatePropertyIsRefused) {
   FragmentLibrary library;
-  const std::string why =
-      refusal(&library,
-              edited(fragmentFile("velvetLobeLight"), "<float3 name=\"Vw\" />",
-                     "<float3 name=\"Vw\" /><float3 name=\"Vw\" />"),
-              false);
+  const std::string why = refusal(&library,
+                                  edited(fragmentFile("velvetLobeLight"), "<float3 name=\"Vw\" />",
+                                         "<float3 name=\"Vw\" /><float3 name=\"Vw\" />"),
+                                  false);
   EXPECT_NE(why.find("duplicate name 'Vw'"), std::string::npos) << why;
 }
 
@@ -133,7 +134,8 @@ TEST(FragmentLibrary, PropertiesInAnotherOrderThanTheArgumentsAreRefused) {
                 false);
   EXPECT_NE(why.find("takes 8 arguments, the properties are 9"), std::string::npos) << why;
   // A type that is not the argument's.
-  why = refusal(&library, edited(lobe, "float roughness, float edginess", "float roughness, vec3 edginess"),
+  why = refusal(&library,
+                edited(lobe, "float roughness, float edginess", "float roughness, vec3 edginess"),
                 false);
   EXPECT_NE(why.find("(GLSL): property 7 is float 'edginess', but argument 7 of velvetLobeLight is "
                      "vec3 'edginess'"),
@@ -149,18 +151,18 @@ TEST(FragmentLibrary, PropertiesInAnotherOrderThanTheArgumentsAreRefused) {
 
 TEST(FragmentLibrary, AValueForNoPropertyIsRefused) {
   FragmentLibrary library;
-  const std::string why = refusal(
-      &library,
-      edited(fragmentFile("velvetLobeLight"), "<float name=\"edginess\" value=\"10.0\" />",
-             "<float name=\"edgyness\" value=\"10.0\" />"),
-      false);
+  const std::string why =
+      refusal(&library,
+              edited(fragmentFile("velvetLobeLight"), "<float name=\"edginess\" value=\"10.0\" />",
+                     "<float name=\"edgyness\" value=\"10.0\" />"),
+              false);
   EXPECT_NE(why.find("'edgyness', which is no property"), std::string::npos) << why;
 }
 
 TEST(FragmentLibrary, MalformedXmlIsRefusedWithItsLine) {
   FragmentLibrary library;
-  std::string why = refusal(&library, edited(fragmentFile("velvetLobeLight"), "</properties>", ""),
-                            false);
+  std::string why =
+      refusal(&library, edited(fragmentFile("velvetLobeLight"), "</properties>", ""), false);
   EXPECT_NE(why.find("XML error at line"), std::string::npos) << why;
   why = refusal(&library, "<fragment_graph/>", false);
   EXPECT_NE(why.find("not a <fragment>"), std::string::npos) << why;
@@ -185,8 +187,8 @@ TEST(FragmentLibrary, AGraphConnectionToAnUnknownParameterIsRefused) {
   why = refusal(&library, edited(graph, "ref=\"lobeLight.roughness\"", "ref=\"lobeLight.rough\""),
                 true);
   EXPECT_NE(why.find("has no input 'rough'"), std::string::npos) << why;
-  why = refusal(&library, edited(graph, "ref=\"lobeLight.roughness\"", "ref=\"lobeLight.edginess\""),
-                true);
+  why = refusal(&library,
+                edited(graph, "ref=\"lobeLight.roughness\"", "ref=\"lobeLight.edginess\""), true);
   EXPECT_NE(why.find("fed twice"), std::string::npos) << why;
 }
 
@@ -222,8 +224,8 @@ TEST(EffectBuilder, TheGraphBecomesOnePixelShaderWithALightLoop) {
   ASSERT_EQ(library.addGraph(fragmentFile("velvetSurface").c_str(), &error), "velvetSurface");
   for (const char* language : {"GLSL", "HLSL"}) {
     mayahost::detail::vp2::Effect effect;
-    ASSERT_TRUE(mayahost::detail::vp2::buildEffect(library, "velvetSurface", language, &effect,
-                                                   &error))
+    ASSERT_TRUE(
+        mayahost::detail::vp2::buildEffect(library, "velvetSurface", language, &effect, &error))
         << error;
     // The node's outputs, then Maya's final colour.
     ASSERT_EQ(effect.outputs.size(), 3u);

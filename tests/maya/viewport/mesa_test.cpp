@@ -147,7 +147,8 @@ std::vector<Sample> samples() {
                    {{0, 0, 0}, {0.5f, 0.5f, 0.5f}, Kind::kDiffuseSpecular}}});
   std::vector<Sample> out;
   for (const View& v : views) {
-    for (const LightSet& s : sets) out.push_back({v.what + ", " + s.what, v.normal, v.ray, s.lights});
+    for (const LightSet& s : sets)
+      out.push_back({v.what + ", " + s.what, v.normal, v.ray, s.lights});
   }
   return out;
 }
@@ -226,8 +227,8 @@ class ViewportOnMesa : public ::testing::Test {
                                        : library.addFragment(f.xml.c_str(), &error);
       ASSERT_EQ(name, f.name) << error;
     }
-    ASSERT_TRUE(mayahost::detail::vp2::buildEffect(library, "velvetSurface", "GLSL", &effectGlsl,
-                                                   &error))
+    ASSERT_TRUE(
+        mayahost::detail::vp2::buildEffect(library, "velvetSurface", "GLSL", &effectGlsl, &error))
         << error;
     ASSERT_TRUE(plugin.load(VELVET_PLUGIN_PATH).ok());
     ASSERT_TRUE(node.create("velvet").ok());
@@ -334,9 +335,8 @@ TEST_F(ViewportOnMesa, OpacityOfTheFinalColourIsTheMeanOfTheChannels) {
 
 TEST_F(ViewportOnMesa, ABrokenEffectIsReportedNotDrawn) {
   std::vector<std::vector<float>> images;
-  const mayahost::Status st =
-      gl.draw("#version 330 core\nvoid main() { undefined(); }\n", {}, 1, 1, 1,
-              std::vector<float>(4 * effect::kLayers), &images);
+  const mayahost::Status st = gl.draw("#version 330 core\nvoid main() { undefined(); }\n", {}, 1, 1,
+                                      1, std::vector<float>(4 * effect::kLayers), &images);
   EXPECT_FALSE(st.ok());
   EXPECT_NE(st.message().find("does not compile"), std::string::npos) << st.message();
   EXPECT_FALSE(gl.draw(effectGlsl.source, {}, 3, 2, 1, std::vector<float>(4), &images).ok());
@@ -348,8 +348,8 @@ TEST_F(ViewportOnMesa, ThePluginsOverrideDrawsTheSameBits) {
   const Material m = materials()[1];
   apply(m);
   mayahost::viewport::Shader shader;
-  const mayahost::Status st = mayahost::viewport::buildShader(node, MHWRender::kOpenGLCoreProfile,
-                                                              &shader);
+  const mayahost::Status st =
+      mayahost::viewport::buildShader(node, MHWRender::kOpenGLCoreProfile, &shader);
   ASSERT_TRUE(st.ok()) << st.message();
   std::vector<mayahost::gl::UniformValue> fromOverride;
   for (const auto& u : shader.uniforms) fromOverride.push_back({"u_" + u.parameter, u.value});

@@ -104,8 +104,8 @@ TEST_F(ViewportOverride, TheOverrideNamesItsGraphParametersAndBump) {
             (std::vector<std::string>{"outColor", "outTransparency", "outSurfaceFinal"}));
   // Every material attribute reaches the graph under its own name.
   const std::vector<std::string> attributes = {
-      "color",       "transparency", "ambientColor", "incandescence", "diffuse",
-      "translucence", "backscatter", "edginess",     "roughness",     "specularColor"};
+      "color",        "transparency", "ambientColor", "incandescence", "diffuse",
+      "translucence", "backscatter",  "edginess",     "roughness",     "specularColor"};
   ASSERT_EQ(shader.uniforms.size(), attributes.size());
   for (const auto& u : shader.uniforms) {
     EXPECT_EQ(u.attribute, u.parameter);
@@ -200,10 +200,11 @@ TEST_F(ViewportOverride, AStructMemberThatIsNoNodeOutputIsRefused) {
   // plug-in finds the name taken and its graph uses this one.
   MHWRender::MFragmentManager* manager = MHWRender::MRenderer::theRenderer()->getFragmentManager();
   std::string structure = viewport_test::fragmentFile("velvetSurfaceOutput");
-  structure = viewport_test::edited(structure, "<float4 name=\"outSurfaceFinal\" />",
-                                    "<float4 name=\"outSurfaceFinal\" /><float name=\"outGlow\" />");
-  ASSERT_FALSE(std::string(manager->addShadeFragmentFromBuffer(structure.c_str(), false).asChar())
-                   .empty());
+  structure =
+      viewport_test::edited(structure, "<float4 name=\"outSurfaceFinal\" />",
+                            "<float4 name=\"outSurfaceFinal\" /><float name=\"outGlow\" />");
+  ASSERT_FALSE(
+      std::string(manager->addShadeFragmentFromBuffer(structure.c_str(), false).asChar()).empty());
   load();
   Shader shader;
   const mayahost::Status st = buildShader(node, MHWRender::kOpenGLCoreProfile, &shader);
@@ -246,17 +247,17 @@ TEST(DrawRegistry, RefusesWhatMayaRefuses) {
   };
   using MHWRender::MDrawRegistry;
   EXPECT_EQ(MDrawRegistry::registerSurfaceShadingNodeOverrideCreator("drawdb/shader/velvet", "a",
-                                                                       creator),
+                                                                     creator),
             MStatus::kInvalidParameter);  // a surface shader's starts drawdb/shader/surface
   EXPECT_EQ(MDrawRegistry::registerSurfaceShadingNodeOverrideCreator("drawdb/shader/surface/x", "",
-                                                                       creator),
+                                                                     creator),
             MStatus::kInvalidParameter);
   EXPECT_EQ(MDrawRegistry::registerSurfaceShadingNodeOverrideCreator("drawdb/shader/surface/x", "a",
-                                                                       nullptr),
+                                                                     nullptr),
             MStatus::kInvalidParameter);
-  EXPECT_EQ(MDrawRegistry::deregisterSurfaceShadingNodeOverrideCreator("drawdb/shader/surface/x",
-                                                                         "a"),
-            MStatus::kInvalidParameter);  // unknown
+  EXPECT_EQ(
+      MDrawRegistry::deregisterSurfaceShadingNodeOverrideCreator("drawdb/shader/surface/x", "a"),
+      MStatus::kInvalidParameter);  // unknown
 }
 
 }  // namespace

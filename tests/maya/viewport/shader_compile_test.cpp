@@ -47,12 +47,16 @@ std::string testShader(const FragmentLibrary& library, const Fragment& f,
   std::string args;
   for (const Parameter& p : f.properties) {
     if (p.type == "string" || p.requirementOnly()) continue;
-    out += (glsl ? "uniform " + glslType(p) : p.type == "struct" ? p.structName : p.type) +
+    out += (glsl                 ? "uniform " + glslType(p)
+            : p.type == "struct" ? p.structName
+                                 : p.type) +
            " arg_" + p.name + ";\n";
     args += (args.empty() ? "" : ", ") + std::string("arg_") + p.name;
   }
   const std::string call =
-      f.type == "structure" ? "" : "    " + f.implementation(language)->functionName + "(" + args + ");\n";
+      f.type == "structure"
+          ? ""
+          : "    " + f.implementation(language)->functionName + "(" + args + ");\n";
   if (glsl) {
     out += "out vec4 fragColor;\nvoid main()\n{\n" + call + "    fragColor = vec4(0.0);\n}\n";
   } else {
@@ -71,7 +75,8 @@ std::string compile(const std::string& source, const std::string& language,
   std::ofstream(file) << source;
   std::string command = std::string("\"") + VELVET_GLSLANG + "\" ";
   // HLSL goes through SPIR-V generation, which its front end needs.
-  if (language == "HLSL") command += "-D -V -e main -S frag -o \"" + (dir / "out.spv").string() + "\" ";
+  if (language == "HLSL")
+    command += "-D -V -e main -S frag -o \"" + (dir / "out.spv").string() + "\" ";
   command += "\"" + file.string() + "\" 2>&1";
   std::string output;
   FILE* pipe = popen(command.c_str(), "r");

@@ -74,7 +74,8 @@ class OPENMAYARENDER_EXPORT MPxShadingNodeOverride {
   // Read and cache dependency graph values here.
   virtual void updateDG();
   // Set the parameters the override maps itself; never touch the graph here.
-  virtual void updateShader(MShaderInstance& shader, const MAttributeParameterMappingList& mappings);
+  virtual void updateShader(MShaderInstance& shader,
+                            const MAttributeParameterMappingList& mappings);
 
   MPxShadingNodeOverride(const MPxShadingNodeOverride&) = delete;
   MPxShadingNodeOverride& operator=(const MPxShadingNodeOverride&) = delete;

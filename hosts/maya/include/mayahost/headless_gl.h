@@ -22,7 +22,7 @@
 namespace mayahost::gl {
 
 struct UniformValue {
-  std::string name;  // as declared in the shader
+  std::string name;          // as declared in the shader
   std::vector<float> value;  // 1 to 4 floats
 };
 

@@ -66,8 +66,8 @@ HeadlessGl::~HeadlessGl() {
 Status HeadlessGl::open() {
   if (context_) return Status();
   auto c = std::make_unique<Context>();
-  auto getPlatformDisplay =
-      reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+  auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
+      eglGetProcAddress("eglGetPlatformDisplayEXT"));
   if (getPlatformDisplay == nullptr) return Status::error("EGL has no eglGetPlatformDisplayEXT");
   c->display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
   EGLint major = 0, minor = 0;
@@ -142,11 +142,20 @@ Status HeadlessGl::draw(const std::string& source, const std::vector<UniformValu
     const GLint at = glGetUniformLocation(program, u.name.c_str());
     if (at < 0) continue;  // optimised away
     switch (u.value.size()) {
-      case 1: glUniform1f(at, u.value[0]); break;
-      case 2: glUniform2fv(at, 1, u.value.data()); break;
-      case 3: glUniform3fv(at, 1, u.value.data()); break;
-      case 4: glUniform4fv(at, 1, u.value.data()); break;
-      default: break;
+      case 1:
+        glUniform1f(at, u.value[0]);
+        break;
+      case 2:
+        glUniform2fv(at, 1, u.value.data());
+        break;
+      case 3:
+        glUniform3fv(at, 1, u.value.data());
+        break;
+      case 4:
+        glUniform4fv(at, 1, u.value.data());
+        break;
+      default:
+        break;
     }
   }
 
@@ -174,9 +183,11 @@ Status HeadlessGl::draw(const std::string& source, const std::vector<UniformValu
     images->assign(static_cast<std::size_t>(outputs), std::vector<float>(layerSize));
     for (int i = 0; i < outputs; ++i) {
       glReadBuffer(GL_COLOR_ATTACHMENT0 + static_cast<GLenum>(i));
-      glReadPixels(0, 0, width, height, GL_RGBA, GL_FLOAT, (*images)[static_cast<std::size_t>(i)].data());
+      glReadPixels(0, 0, width, height, GL_RGBA, GL_FLOAT,
+                   (*images)[static_cast<std::size_t>(i)].data());
     }
-    if (glGetError() != GL_NO_ERROR) result = Status::error("OpenGL reported an error while drawing");
+    if (glGetError() != GL_NO_ERROR)
+      result = Status::error("OpenGL reported an error while drawing");
   }
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
   glDeleteFramebuffers(1, &framebuffer);

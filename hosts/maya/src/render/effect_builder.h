@@ -22,11 +22,11 @@
 namespace mayahost::detail::vp2 {
 
 struct Effect {
-  std::string language;                     // GLSL or HLSL
-  std::string source;                       // a complete pixel shader, entry point main
-  std::vector<Parameter> uniforms;          // graph properties the caller sets
+  std::string language;                         // GLSL or HLSL
+  std::string source;                           // a complete pixel shader, entry point main
+  std::vector<Parameter> uniforms;              // graph properties the caller sets
   std::map<std::string, std::string> defaults;  // graph and fragment default values, by property
-  std::vector<Parameter> outputs;           // output struct members, one attachment each
+  std::vector<Parameter> outputs;               // output struct members, one attachment each
 };
 
 bool buildEffect(const FragmentLibrary& library, const std::string& graphName,

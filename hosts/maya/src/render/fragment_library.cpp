@@ -54,7 +54,8 @@ void checkOrder(const pugi::xml_node& node, std::initializer_list<Slot> order,
     while (k < count && std::strcmp(slots[k].name, child.name()) != 0) ++k;
     if (k == count) {
       bool known = false;
-      for (std::size_t j = 0; j < count; ++j) known = known || child.name() == std::string(slots[j].name);
+      for (std::size_t j = 0; j < count; ++j)
+        known = known || child.name() == std::string(slots[j].name);
       problems->add(where + ": <" + child.name() + "> " +
                     (known ? "is out of order in <" : "does not belong in <") + node.name() + ">");
       return;
@@ -75,9 +76,9 @@ void checkOrder(const pugi::xml_node& node, std::initializer_list<Slot> order,
 
 const std::set<std::string>& propertyTypes() {
   static const std::set<std::string> types = {
-      "bool",     "int",      "int2",     "int3",      "int4",    "float",
-      "float2",   "float3",   "float4",   "float4x4",  "string",  "struct",
-      "texture2", "texture3", "textureCube", "sampler", "alias"};
+      "bool",     "int",      "int2",        "int3",     "int4",   "float",
+      "float2",   "float3",   "float4",      "float4x4", "string", "struct",
+      "texture2", "texture3", "textureCube", "sampler",  "alias"};
   return types;
 }
 
@@ -158,14 +159,15 @@ void checkImplementations(const pugi::xml_node& outer, Fragment* f, const std::s
   for (pugi::xml_node inner = outer.first_child(); inner; inner = inner.next_sibling()) {
     if (inner.type() != pugi::node_element) continue;
     if (std::string(inner.name()) != "implementation") {
-      problems->add(where + ": <" + std::string(inner.name()) + "> does not belong in <implementation>");
+      problems->add(where + ": <" + std::string(inner.name()) +
+                    "> does not belong in <implementation>");
       return;
     }
     requireAttributes(inner, {"render", "language", "lang_version"}, where, problems);
-    checkOrder(inner,
-               {{"function_name", true, false}, {"declaration", false, false},
-                {"source", false, false}},
-               where, problems);
+    checkOrder(
+        inner,
+        {{"function_name", true, false}, {"declaration", false, false}, {"source", false, false}},
+        where, problems);
     if (problems->any()) return;
     Implementation impl;
     impl.render = inner.attribute("render").value();
@@ -205,8 +207,8 @@ void checkImplementations(const pugi::xml_node& outer, Fragment* f, const std::s
         }
         for (std::size_t i = 0; i < std::min(args.size(), passed.size()); ++i) {
           if (!typeMatches(*passed[i], args[i].first) || passed[i]->name != args[i].second) {
-            problems->add(lang + ": property " + std::to_string(i + 1) + " is " +
-                          passed[i]->type + " " + quoted(passed[i]->name) + ", but argument " +
+            problems->add(lang + ": property " + std::to_string(i + 1) + " is " + passed[i]->type +
+                          " " + quoted(passed[i]->name) + ", but argument " +
                           std::to_string(i + 1) + " of " + impl.functionName + " is " +
                           args[i].first + " " + quoted(args[i].second) +
                           ": properties must follow the function's arguments");
@@ -314,8 +316,8 @@ bool typeMatches(const Parameter& p, const std::string& t) {
   if (p.type == "struct" || p.type == "alias") return t == p.structName;
   if (p.type == t) return true;  // HLSL: float, float3, ...
   static const std::map<std::string, std::string> glsl = {
-      {"float2", "vec2"},  {"float3", "vec3"},  {"float4", "vec4"},  {"int2", "ivec2"},
-      {"int3", "ivec3"},   {"int4", "ivec4"},   {"float4x4", "mat4"}};
+      {"float2", "vec2"}, {"float3", "vec3"}, {"float4", "vec4"},  {"int2", "ivec2"},
+      {"int3", "ivec3"},  {"int4", "ivec4"},  {"float4x4", "mat4"}};
   auto it = glsl.find(p.type);
   return it != glsl.end() && it->second == t;
 }
@@ -417,7 +419,8 @@ std::string FragmentLibrary::addFragment(const char* xml, std::string* error) {
       }
     }
   }
-  if (!problems.any()) checkImplementations(root.child("implementation"), f.get(), where, &problems);
+  if (!problems.any())
+    checkImplementations(root.child("implementation"), f.get(), where, &problems);
   if (!problems.any() && has(f->name)) problems.add(where + ": the name is already registered");
   if (problems.any()) {
     *error = problems.what;

@@ -256,7 +256,8 @@ bool MPxShadingNodeOverride::valueChangeRequiresFragmentRebuild(const MPlug*) co
   return false;
 }
 void MPxShadingNodeOverride::updateDG() {}
-void MPxShadingNodeOverride::updateShader(MShaderInstance&, const MAttributeParameterMappingList&) {}
+void MPxShadingNodeOverride::updateShader(MShaderInstance&, const MAttributeParameterMappingList&) {
+}
 
 MPxSurfaceShadingNodeOverride::MPxSurfaceShadingNodeOverride(const MObject& obj)
     : MPxShadingNodeOverride(obj) {}

@@ -48,7 +48,8 @@ std::vector<std::string> fragmentNames() {
 
 std::vector<OverrideRegistration> overrideRegistrations() {
   std::vector<OverrideRegistration> out;
-  for (const auto& c : renderState().creators) out.push_back({c.drawClassification, c.registrantId});
+  for (const auto& c : renderState().creators)
+    out.push_back({c.drawClassification, c.registrantId});
   return out;
 }
 
