@@ -4,6 +4,7 @@
 #include <mayahost/effect_layout.h>
 
 #include <algorithm>
+#include <cctype>
 #include <set>
 #include <sstream>
 
@@ -153,7 +154,6 @@ bool buildEffect(const FragmentLibrary& library, const std::string& graphName,
   }
 
   std::ostringstream out;
-  const int layers = effect::kLayers;
   if (lang.glsl) {
     out << "#version 330 core\n";
   }
@@ -230,7 +230,6 @@ bool buildEffect(const FragmentLibrary& library, const std::string& graphName,
   out << "    " << v3 << " ambientIn = " << at << effect::kLayerAmbientIn << ").xyz;\n";
   out << "    int lightCount = min(int(" << at << effect::kLayerLightCount << ").x), "
       << effect::kMaxLights << ");\n";
-  (void)layers;
 
   auto argument = [&](const FragmentRef& r, const Parameter& p) -> std::string {
     auto it = feed.find(r.name + "." + p.name);
