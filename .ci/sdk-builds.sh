@@ -123,6 +123,22 @@ grep -qx "plug-ins: plug-ins/2025" "$sdk2025/modules/velvet.mod"
 nm -DC "$plugin2025" >"$tmp/nm2025.txt"
 grep -q "Autodesk::Maya::OpenMaya20250000::MFnPlugin" "$tmp/nm2025.txt"
 
+echo "-- an update's API version (20250300) is release 2025; one of seven digits stops the configure"
+cp -r "$tmp/devkit2025" "$tmp/update3"
+sed -i 's/#define MAYA_API_VERSION 20250000/#define MAYA_API_VERSION 20250300/' \
+  "$tmp/update3/devkitBase/include/maya/MTypes.h"
+configure "$tmp/update3-build" -DVELVET_MAYA_DEVKIT="$tmp/update3/devkitBase" \
+  -DVELVET_BUILD_MENTALRAY=OFF -DVELVET_BUILD_TOOLS=OFF -DVELVET_BUILD_TESTS=OFF >"$tmp/update3.log"
+grep -q 'Found Maya: .*(found version "2025")' "$tmp/update3.log"
+grep -q "API version 20250300, Maya 2025" "$tmp/update3.log"
+sed -i 's/#define MAYA_API_VERSION 20250300/#define MAYA_API_VERSION 2025030/' \
+  "$tmp/update3/devkitBase/include/maya/MTypes.h"
+if configure "$tmp/bad-digits" -DVELVET_MAYA_DEVKIT="$tmp/update3" >"$tmp/bad.log" 2>&1; then
+  echo "configure accepted a seven-digit MAYA_API_VERSION" >&2
+  exit 1
+fi
+grep -q "MAYA_API_VERSION 2025030 in .* is not a release's six or eight digits" "$tmp/bad.log"
+
 echo "-- it loads through the 2025-shaped stand-in host, by its module, and renders the same bits"
 MAYA_MODULE_PATH=$sdk2025/modules "$maya2025/tools/preview/velvet-preview" --hosts \
   | tee "$tmp/hosts2025.txt"

@@ -4,7 +4,7 @@
 #define MAYAHOST_SRC_FAULTS_H
 
 #include <maya/MStatus.h>
-#include <mayahost/testing.h>
+#include <mayahost/detail/calls.h>
 
 namespace mayahost::detail {
 

@@ -8,10 +8,10 @@
 #include <maya/MFnPlugin.h>
 #include <maya/MPxNode.h>
 #include <maya/MStatus.h>
+#include <mayahost/detail/calls.h>
 #include <mayahost/detail/data.h>
 #include <mayahost/node.h>
 #include <mayahost/plugin.h>
-#include <mayahost/testing.h>
 
 #include <memory>
 #include <optional>

@@ -13,6 +13,7 @@
 
 #include <maya/MExport.h>
 #include <maya/MStatus.h>
+#include <mayahost/detail/calls.h>  // Op, CommandRecord
 
 #include <string>
 #include <vector>
@@ -21,13 +22,8 @@ namespace mayahost {
 
 // ---- MEL commands ------------------------------------------------------------
 
-struct CommandRecord {
-  std::string command;
-  bool displayEnabled;
-  bool undoEnabled;
-};
-// Every MGlobal::executeCommand, in order, since the last clearCommandLog()
-// (which also forgets the window refreshes below).
+// Every MGlobal::executeCommand, one CommandRecord each, in order, since the
+// last clearCommandLog() (which also forgets the window refreshes below).
 OPENMAYA_EXPORT const std::vector<CommandRecord>& commandLog();
 OPENMAYA_EXPORT void clearCommandLog();
 // The render-node creation window (closed at start). While it is open, the
@@ -39,20 +35,9 @@ OPENMAYA_EXPORT const std::vector<std::string>& renderNodeWindowRefreshes();
 
 // ---- Making host calls fail ------------------------------------------------
 
-enum class Op {
-  kAttributeCall,  // every call on MFnNumericAttribute, MFnLightDataAttribute and
-                   // MFnAttribute: creates and setters alike
-  kAddAttribute,
-  kAttributeAffects,
-  kRegisterNode,
-  kDeregisterNode,
-  kExecuteCommand,
-  kArrayNext,  // MArrayDataHandle::next
-  kSetMPSafe,  // MPxNode::setMPSafe
-};
-// The n-th call (1 = the next one) of `op` from now on returns `code`; a
-// failing create returns a null MObject. Counting starts at the last
-// clearFaults().
+// The calls are named by Op (<mayahost/detail/calls.h>). The n-th call
+// (1 = the next one) of `op` from now on returns `code`; a failing create
+// returns a null MObject. Counting starts at the last clearFaults().
 OPENMAYA_EXPORT void failCall(Op op, unsigned n, MStatus::MStatusCode code = MStatus::kFailure);
 OPENMAYA_EXPORT void clearFaults();
 // Calls of `op` since the last clearFaults().

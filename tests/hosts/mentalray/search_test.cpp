@@ -8,8 +8,8 @@
 #include <fstream>
 #include <map>
 
-#include "../common/scratch_tree.h"
 #include "harness.h"
+#include "scratch_tree.h"
 
 namespace {
 

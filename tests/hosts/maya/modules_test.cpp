@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 #include <vector>
-#include "../common/scratch_tree.h"
+#include "scratch_tree.h"
 
 namespace {
 
@@ -304,7 +304,7 @@ TEST_F(ModuleResolution, EachReleaseTakesItsOwnSectionAndSaysWhyOthersAreSkipped
 }
 
 // Module files of other products, as studios have them on their module
-// path (tests/maya/studio_modules): each one that cannot be fully read is
+// path (tests/hosts/maya/studio_modules): each one that cannot be fully read is
 // listed once, with its first bad line, and costs only its own modules.
 TEST_F(ModuleResolution, OtherProductsFilesCostOnlyTheirUnreadableModules) {
   fs::copy(VELVET_STUDIO_MODULES, root_ / "studio");
@@ -319,7 +319,11 @@ TEST_F(ModuleResolution, OtherProductsFilesCostOnlyTheirUnreadableModules) {
   host.mayaVersion = "2025";
   host.platform = "linux";
   mayahost::SearchPaths paths;
-  ASSERT_TRUE(resolve(&paths, host).ok());
+  const mayahost::Status st = resolve(&paths, host);
+  // Readable again, so that the scratch folder can go (Windows refuses to
+  // remove a read-only file).
+  fs::permissions(root_ / "unreadable/zz.mod", fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_TRUE(st.ok());
 
   std::vector<std::string> names;
   for (const mayahost::ResolvedModule& m : paths.modules) names.push_back(m.name);
