@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # Every optional package, by its find_package name.
-optional_packages=(OpenEXR httplib nlohmann_json)
+optional_packages=(OpenEXR httplib nlohmann_json pugixml GlslangValidator OpenGL)
 
 mkdir -p build
 build=build/degraded
@@ -32,3 +32,8 @@ grep -q "ExrHoldsTheLinearValuesBitForBit .*Skipped" "$build.ctest.log"
 # So must the live page's, whose libraries are switched off above.
 grep -q "preview_serve_tests .*Skipped" "$build.ctest.log"
 grep -q "preview_serve_browser .*Skipped" "$build.ctest.log"
+# And the viewport fragments' checks, whose XML reader, compiler and OpenGL
+# are switched off above.
+grep -q "viewport_fragment_tests .*Skipped" "$build.ctest.log"
+grep -q "viewport_shader_compile_tests .*Skipped" "$build.ctest.log"
+grep -q "viewport_mesa_tests .*Skipped" "$build.ctest.log"

@@ -17,9 +17,10 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELVET_WARNI
   -DVELVET_WITH_SERVE=OFF
 grep -qx '#define MAYA_API_VERSION 20250000' "$build/hosts/maya/include/maya/MTypes.h"
 cmake --build "$build" --target velvet velvet-preview maya_tests maya_concurrency_tests \
-  maya_creator_tests maya_module_tests maya_soak_tests mayahost_tests mayahost_module_tests
-# The plug-in's tests and the stand-in host's: the rest of the tree is the
-# same in both flavours.
+  maya_creator_tests maya_module_tests maya_soak_tests mayahost_tests mayahost_module_tests \
+  viewport_tests
+# The plug-in's tests (the viewport's among them) and the stand-in host's:
+# the rest of the tree is the same in both flavours.
 ctest --test-dir "$build/tests/maya" --output-on-failure -j2
 ctest --test-dir "$build/tests/hosts/maya" --output-on-failure -j2
 echo "Maya 2025-shaped stand-in: $((SECONDS - start)) s"

@@ -22,7 +22,8 @@
 #
 # Imported targets:
 #   Maya::OpenMaya, Maya::Foundation  the two libraries
-#   Maya::Maya                        both, the headers and the definitions a
+#   Maya::OpenMayaRender              Viewport 2.0, when the devkit has it
+#   Maya::Maya                        all of them, the headers and the definitions a
 #                                     plug-in is compiled with: REQUIRE_IOSTREAM,
 #                                     _BOOL and LINUX, NT_PLUGIN or OSMac_
 
@@ -38,6 +39,7 @@ if(DEFINED _Maya_SEARCHED AND NOT _Maya_SEARCHED STREQUAL "${_maya_search}")
   unset(Maya_INCLUDE_DIR CACHE)
   unset(Maya_OpenMaya_LIBRARY CACHE)
   unset(Maya_Foundation_LIBRARY CACHE)
+  unset(Maya_OpenMayaRender_LIBRARY CACHE)
 endif()
 set(_Maya_SEARCHED "${_maya_search}" CACHE INTERNAL "Folders the Maya devkit was searched in")
 
@@ -118,8 +120,27 @@ find_package_handle_standard_args(Maya
   VERSION_VAR Maya_VERSION
   REASON_FAILURE_MESSAGE "${_maya_missing}")
 
+# OpenMayaRender holds Viewport 2.0 (API 201400 on), which the plug-in's
+# shading node override uses. Linked when the devkit has it.
+find_library(Maya_OpenMayaRender_LIBRARY OpenMayaRender
+  PATHS ${_maya_search}
+  PATH_SUFFIXES lib devkitBase/lib Maya.app/Contents/MacOS
+  NO_DEFAULT_PATH)
+mark_as_advanced(Maya_OpenMayaRender_LIBRARY)
+
 if(Maya_FOUND)
   set(Maya_LIBRARIES "${Maya_OpenMaya_LIBRARY}" "${Maya_Foundation_LIBRARY}")
+  set(_maya_link "Maya::OpenMaya;Maya::Foundation")
+  if(Maya_OpenMayaRender_LIBRARY)
+    list(APPEND Maya_LIBRARIES "${Maya_OpenMayaRender_LIBRARY}")
+    if(NOT TARGET Maya::OpenMayaRender)
+      add_library(Maya::OpenMayaRender UNKNOWN IMPORTED)
+      set_target_properties(Maya::OpenMayaRender PROPERTIES
+        IMPORTED_LOCATION "${Maya_OpenMayaRender_LIBRARY}"
+        INTERFACE_INCLUDE_DIRECTORIES "${Maya_INCLUDE_DIR}")
+    endif()
+    list(APPEND _maya_link Maya::OpenMayaRender)
+  endif()
   foreach(_maya_lib OpenMaya Foundation)
     if(NOT TARGET Maya::${_maya_lib})
       add_library(Maya::${_maya_lib} UNKNOWN IMPORTED)
@@ -131,13 +152,14 @@ if(Maya_FOUND)
   if(NOT TARGET Maya::Maya)
     add_library(Maya::Maya INTERFACE IMPORTED)
     set_target_properties(Maya::Maya PROPERTIES
-      INTERFACE_LINK_LIBRARIES "Maya::OpenMaya;Maya::Foundation"
+      INTERFACE_LINK_LIBRARIES "${_maya_link}"
       INTERFACE_COMPILE_DEFINITIONS "${Maya_DEFINITIONS}")
   endif()
 endif()
 
 unset(_maya_search)
 unset(_maya_lib)
+unset(_maya_link)
 unset(_maya_missing)
 unset(_maya_version_line)
 unset(_maya_version_problem)

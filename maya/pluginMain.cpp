@@ -10,6 +10,13 @@
 #include <maya/MString.h>
 
 #include "velvetNode.h"
+#include "velvetShadingOverride.h"
+
+#if MAYA_API_VERSION >= 201400
+#include <maya/MDrawRegistry.h>
+
+#include "statusReport.h"
+#endif
 
 #if defined(_WIN32)
 #define VELVET_PLUGIN_EXPORT extern "C" __declspec(dllexport)
@@ -19,7 +26,15 @@
 
 namespace {
 
+#if MAYA_API_VERSION >= 201400
+// A surface shader, drawn in Viewport 2.0 by the override registered under
+// the drawdb part.
+const char* const kClassification = "shader/surface:drawdb/shader/surface/velvet";
+const char* const kDrawClassification = "drawdb/shader/surface/velvet";
+const char* const kRegistrantId = "velvetPlugin";
+#else
 const char* const kClassification = "shader/surface";
+#endif
 // Refreshes the render-node creation window, if open, so the node type
 // appears in it (or leaves it, at unload).
 const char* const kRefreshHead =
@@ -36,6 +51,13 @@ VELVET_PLUGIN_EXPORT MStatus initializePlugin(MObject obj) {
   MFnPlugin plugin(obj, "velvet shading node", "1.0", "Any");
   plugin.registerNode("velvet", velvet::id, velvet::creator, velvet::initialize,
                       MPxNode::kDependNode, &classification);
+#if MAYA_API_VERSION >= 201400
+  // The fragments are registered later, by the override's creator: Viewport
+  // 2.0 may not be up yet (batch rendering loads plug-ins without it). The
+  // node renders in software whatever happens here.
+  VELVET_CHECK(MHWRender::MDrawRegistry::registerSurfaceShadingNodeOverrideCreator(
+      kDrawClassification, kRegistrantId, velvetShadingOverride::creator));
+#endif
   command += classification;
   command += kRefreshTail;
   MGlobal::executeCommand(command, false, false);
@@ -47,6 +69,11 @@ VELVET_PLUGIN_EXPORT MStatus uninitializePlugin(MObject obj) {
   MString command(kRefreshHead);
   MFnPlugin plugin(obj, "Unknown", "Unknown", "Any");
   plugin.deregisterNode(velvet::id);
+#if MAYA_API_VERSION >= 201400
+  VELVET_CHECK(MHWRender::MDrawRegistry::deregisterSurfaceShadingNodeOverrideCreator(
+      kDrawClassification, kRegistrantId));
+  velvetShadingOverride::deregisterFragments();
+#endif
   command += classification;
   command += kRefreshTail;
   MGlobal::executeCommand(command, false, false);

@@ -12,6 +12,7 @@
 #include <new>
 
 #include "core/velvet_lobe.h"
+#include "statusReport.h"
 
 // Constructed in this order when the library loads and destroyed in reverse
 // at unload, so the type id goes last.
@@ -79,16 +80,6 @@ MObject velvet::aLightBlindData;
 MObject velvet::aLightDataArray;
 
 namespace {
-
-// Reports a failed host call on the standard error stream and carries on: a
-// missing attribute flag is no reason to refuse the whole node type.
-void reportIfFailed(const MStatus& status, const char* file, int line) {
-  if (status) return;
-  std::cerr << "\nAPI error detected in " << file << " at line " << line << std::endl;
-  status.perror("");
-}
-
-#define VELVET_CHECK(status) reportIfFailed((status), __FILE__, __LINE__)
 
 // A zero-length vector stays zero rather than turning into NaNs: the lobe then
 // gives black for a degenerate normal or light direction instead of poisoning

@@ -23,9 +23,17 @@
 
 namespace {
 
+// Built for API 201400 or later, the node is also drawn in Viewport 2.0 by
+// the override registered under the drawdb part.
+#if MAYA_API_VERSION >= 201400
+const std::string kClassification = "shader/surface:drawdb/shader/surface/velvet";
+#else
+const std::string kClassification = "shader/surface";
+#endif
 const std::string kRefresh =
     "if( `window -exists createRenderNodeWindow` )  "
-    "{refreshCreateRenderNodeWindow(\"shader/surface\");}\n";
+    "{refreshCreateRenderNodeWindow(\"" +
+    kClassification + "\");}\n";
 
 class Registration : public ::testing::Test {
  protected:
@@ -50,7 +58,7 @@ TEST_F(Registration, LoadRegistersTheTypeAndRefreshesTheWindow) {
   mayahost::NodeTypeInfo type;
   ASSERT_TRUE(mayahost::nodeType("velvet", &type).ok());
   EXPECT_EQ(type.id, 0x85124u);
-  EXPECT_EQ(type.classification, "shader/surface");
+  EXPECT_EQ(type.classification, kClassification);
   EXPECT_EQ(type.kind, MPxNode::kDependNode);
   EXPECT_EQ(type.initializeResult, MStatus::kSuccess);
 
@@ -58,7 +66,7 @@ TEST_F(Registration, LoadRegistersTheTypeAndRefreshesTheWindow) {
   EXPECT_EQ(mayahost::commandLog()[0].command, kRefresh);
   EXPECT_FALSE(mayahost::commandLog()[0].displayEnabled);
   EXPECT_FALSE(mayahost::commandLog()[0].undoEnabled);
-  EXPECT_EQ(mayahost::renderNodeWindowRefreshes(), std::vector<std::string>{"shader/surface"});
+  EXPECT_EQ(mayahost::renderNodeWindowRefreshes(), std::vector<std::string>{kClassification});
 
   ASSERT_TRUE(plugin.unload().ok());
   EXPECT_EQ(plugin.uninitializeResult(), MStatus::kSuccess);

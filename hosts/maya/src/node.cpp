@@ -180,6 +180,10 @@ Status Node::create(const std::string& typeName) {
   return Status();
 }
 
+std::string Node::typeName() const {
+  return valid() ? nodeOf(record_)->type->name : std::string();
+}
+
 void Node::destroy() {
   if (record_ == nullptr) return;
   NodeRecord* rec = nodeOf(record_);

@@ -17,7 +17,8 @@ std::atomic<bool> faultsArmed{false};
 
 namespace {
 
-constexpr int kOps = static_cast<int>(Op::kArrayNext) + 1;
+// One count per Op: the last one is kSetMPSafe.
+constexpr int kOps = static_cast<int>(Op::kSetMPSafe) + 1;
 
 struct Planned {
   Op op;

@@ -107,6 +107,8 @@ class OPENMAYA_EXPORT Node {
   Status create(const std::string& typeName);
   void destroy();
   bool valid() const { return record_ != nullptr; }
+  // The node's type name ("" for no node).
+  std::string typeName() const;
   // Whether compute may run on several threads at once: setMPSafe(true), or
   // (devkits since 2018) schedulingType() answering kParallel.
   bool isMPSafe() const;
