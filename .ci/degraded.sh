@@ -32,3 +32,4 @@ grep -q "ExrHoldsTheLinearValuesBitForBit .*Skipped" "$build.ctest.log"
 # So must the live page's, whose libraries are switched off above.
 grep -q "preview_serve_tests .*Skipped" "$build.ctest.log"
 grep -q "preview_serve_browser .*Skipped" "$build.ctest.log"
+grep -q "preview_serve_process .*Skipped" "$build.ctest.log"

@@ -5,7 +5,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest)
+# libstb-dev: PNG files (no MinGW-w64 libpng); nlohmann-json3-dev and
+# libcpp-httplib-dev (whose version names the source fetched below) and
+# dpkg-dev (which unpacks it): --serve.
+packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest libstb-dev nlohmann-json3-dev
+          libcpp-httplib-dev dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -23,5 +27,6 @@ rm -rf build/windows
 trap 'WINEPREFIX="$PWD/build/windows/wine" wineserver -k 2>/dev/null || true' EXIT
 
 start=$SECONDS
+bash .ci/httplib-source.sh
 cmake --workflow --preset windows
 echo "Windows step: $((SECONDS - start)) s"
