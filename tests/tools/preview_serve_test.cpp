@@ -13,7 +13,7 @@
 #include <sstream>
 #include <thread>
 
-#include "tests/tools/fake_backend.h"
+#include "tests/tools/preview/fake_backend.h"
 #include "tools/preview/serve/serve.h"
 #include "tools/preview/serve/service.h"
 

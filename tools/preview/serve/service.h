@@ -39,8 +39,8 @@
 #include <utility>
 #include <vector>
 
-#include "tools/preview/cli.h"
-#include "tools/preview/render.h"
+#include "tools/preview/cli/cli.h"
+#include "tools/preview/render/render.h"
 
 namespace preview::serve {
 

@@ -1,0 +1,271 @@
+#include "tools/preview/render/image_io.h"
+
+#if defined(VELVET_PREVIEW_PNG_STB)
+// stb's implementations live in this file only.
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_PNG
+#define STBI_NO_STDIO
+#include <stb_image.h>
+#include <stb_image_write.h>
+
+#include <fstream>
+#include <iterator>
+#else
+#include <png.h>
+#endif
+
+#if defined(VELVET_PREVIEW_WITH_EXR)
+#include <OpenEXR/ImfChannelList.h>
+#include <OpenEXR/ImfFrameBuffer.h>
+#include <OpenEXR/ImfHeader.h>
+#include <OpenEXR/ImfInputFile.h>
+#include <OpenEXR/ImfOutputFile.h>
+#endif
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+
+namespace preview {
+
+unsigned char srgb_byte(float linear) {
+  if (!(linear > 0.0f)) return 0;
+  if (linear >= 1.0f) return 255;
+  const double v = linear <= 0.0031308
+                       ? 12.92 * linear
+                       : 1.055 * std::pow(static_cast<double>(linear), 1.0 / 2.4) - 0.055;
+  return static_cast<unsigned char>(std::lround(v * 255.0));
+}
+
+namespace {
+
+// 8-bit sRGB codes, NaN pixels magenta.
+std::vector<unsigned char> srgb_bytes(const Image& image) {
+  std::vector<unsigned char> bytes(image.rgb.size());
+  for (std::size_t i = 0; i < image.rgb.size(); i += 3) {
+    const float* p = &image.rgb[i];
+    if (std::isnan(p[0]) || std::isnan(p[1]) || std::isnan(p[2])) {
+      bytes[i] = 255;
+      bytes[i + 1] = 0;
+      bytes[i + 2] = 255;
+      continue;
+    }
+    for (int c = 0; c < 3; ++c) bytes[i + c] = srgb_byte(p[c]);
+  }
+  return bytes;
+}
+
+#if defined(VELVET_PREVIEW_PNG_STB)
+
+void append_bytes(void* context, void* data, int size) {
+  auto* out = static_cast<std::vector<unsigned char>*>(context);
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  out->insert(out->end(), bytes, bytes + size);
+}
+
+}  // namespace
+
+bool encode_png(const Image& image, std::vector<unsigned char>& out, std::string& error) {
+  const std::vector<unsigned char> bytes = srgb_bytes(image);
+  out.clear();
+  if (image.width <= 0 || image.height <= 0 ||
+      !stbi_write_png_to_func(append_bytes, &out, image.width, image.height, 3, bytes.data(),
+                              image.width * 3)) {
+    error = "cannot encode a PNG of " + std::to_string(image.width) + "x" +
+            std::to_string(image.height) + " pixels";
+    return false;
+  }
+  return true;
+}
+
+bool write_png(const std::string& path, const Image& image, std::string& error) {
+  std::vector<unsigned char> bytes;
+  if (!encode_png(image, bytes, error)) {
+    error = "cannot write " + path + ": " + error;
+    return false;
+  }
+  std::ofstream file(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  file.close();
+  if (!file) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool read_png(const std::string& path, Rgb8& image, std::string& error) {
+  std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
+  if (!file) {
+    error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)),
+                                         std::istreambuf_iterator<char>());
+  int width = 0, height = 0, channels = 0;
+  unsigned char* pixels = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()),
+                                                &width, &height, &channels, 3);
+  if (pixels == nullptr) {
+    error = "cannot read " + path + ": " + stbi_failure_reason();
+    return false;
+  }
+  image.width = width;
+  image.height = height;
+  image.rgb.assign(pixels, pixels + static_cast<std::size_t>(width) * height * 3);
+  stbi_image_free(pixels);
+  return true;
+}
+
+#else
+
+png_image png_header(const Image& image) {
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  png.width = static_cast<png_uint_32>(image.width);
+  png.height = static_cast<png_uint_32>(image.height);
+  png.format = PNG_FORMAT_RGB;  // 8-bit, sRGB-encoded: libpng adds the sRGB chunk
+  return png;
+}
+
+}  // namespace
+
+bool write_png(const std::string& path, const Image& image, std::string& error) {
+  const std::vector<unsigned char> bytes = srgb_bytes(image);
+  png_image png = png_header(image);
+  if (!png_image_write_to_file(&png, path.c_str(), 0, bytes.data(), image.width * 3, nullptr)) {
+    error = "cannot write " + path + ": " + png.message;
+    png_image_free(&png);
+    return false;
+  }
+  return true;
+}
+
+bool encode_png(const Image& image, std::vector<unsigned char>& out, std::string& error) {
+  const std::vector<unsigned char> bytes = srgb_bytes(image);
+  png_image png = png_header(image);
+  // The first call only measures.
+  png_alloc_size_t size = 0;
+  if (!png_image_write_to_memory(&png, nullptr, &size, 0, bytes.data(), image.width * 3, nullptr)) {
+    error = std::string("cannot encode a PNG: ") + png.message;
+    png_image_free(&png);
+    return false;
+  }
+  out.resize(size);
+  if (!png_image_write_to_memory(&png, out.data(), &size, 0, bytes.data(), image.width * 3,
+                                 nullptr)) {
+    error = std::string("cannot encode a PNG: ") + png.message;
+    png_image_free(&png);
+    return false;
+  }
+  out.resize(size);
+  return true;
+}
+
+bool read_png(const std::string& path, Rgb8& image, std::string& error) {
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&png, path.c_str())) {
+    error = "cannot read " + path + ": " + png.message;
+    png_image_free(&png);
+    return false;
+  }
+  png.format = PNG_FORMAT_RGB;
+  image.width = static_cast<int>(png.width);
+  image.height = static_cast<int>(png.height);
+  image.rgb.assign(PNG_IMAGE_SIZE(png), 0);
+  if (!png_image_finish_read(&png, nullptr, image.rgb.data(), 0, nullptr)) {
+    error = "cannot read " + path + ": " + png.message;
+    png_image_free(&png);
+    return false;
+  }
+  return true;
+}
+
+#endif
+
+#if defined(VELVET_PREVIEW_WITH_EXR)
+
+bool exr_available() {
+  return true;
+}
+
+bool write_exr(const std::string& path, const Image& image, std::string& error) {
+  // OpenEXR reports failures by exception; they stop here.
+  try {
+    Imf::Header header(image.width, image.height);
+    header.channels().insert("R", Imf::Channel(Imf::FLOAT));
+    header.channels().insert("G", Imf::Channel(Imf::FLOAT));
+    header.channels().insert("B", Imf::Channel(Imf::FLOAT));
+    Imf::OutputFile file(path.c_str(), header);
+    Imf::FrameBuffer frame;
+    char* base = reinterpret_cast<char*>(const_cast<float*>(image.rgb.data()));
+    const std::size_t x_stride = 3 * sizeof(float);
+    const std::size_t y_stride = x_stride * static_cast<std::size_t>(image.width);
+    frame.insert("R", Imf::Slice(Imf::FLOAT, base, x_stride, y_stride));
+    frame.insert("G", Imf::Slice(Imf::FLOAT, base + sizeof(float), x_stride, y_stride));
+    frame.insert("B", Imf::Slice(Imf::FLOAT, base + 2 * sizeof(float), x_stride, y_stride));
+    file.setFrameBuffer(frame);
+    file.writePixels(image.height);
+  } catch (const std::exception& e) {
+    error = "cannot write " + path + ": " + e.what();
+    return false;
+  }
+  return true;
+}
+
+bool read_exr(const std::string& path, Image& image, std::string& error) {
+  try {
+    Imf::InputFile file(path.c_str());
+    const Imath::Box2i window = file.header().dataWindow();
+    image = Image(window.max.x - window.min.x + 1, window.max.y - window.min.y + 1);
+    char* base = reinterpret_cast<char*>(image.rgb.data());
+    const std::size_t x_stride = 3 * sizeof(float);
+    const std::size_t y_stride = x_stride * static_cast<std::size_t>(image.width);
+    // The slices are addressed from the data window's origin.
+    base -= (static_cast<std::ptrdiff_t>(window.min.y) * image.width + window.min.x) *
+            static_cast<std::ptrdiff_t>(x_stride);
+    Imf::FrameBuffer frame;
+    frame.insert("R", Imf::Slice(Imf::FLOAT, base, x_stride, y_stride));
+    frame.insert("G", Imf::Slice(Imf::FLOAT, base + sizeof(float), x_stride, y_stride));
+    frame.insert("B", Imf::Slice(Imf::FLOAT, base + 2 * sizeof(float), x_stride, y_stride));
+    file.setFrameBuffer(frame);
+    file.readPixels(window.min.y, window.max.y);
+  } catch (const std::exception& e) {
+    error = "cannot read " + path + ": " + e.what();
+    return false;
+  }
+  return true;
+}
+
+#else
+
+namespace {
+const char* const kNoExr = ": this build has no OpenEXR (install libopenexr-dev and reconfigure)";
+}  // namespace
+
+bool exr_available() {
+  return false;
+}
+
+bool write_exr(const std::string& path, const Image&, std::string& error) {
+  error = "cannot write " + path + kNoExr;
+  return false;
+}
+
+bool read_exr(const std::string& path, Image&, std::string& error) {
+  error = "cannot read " + path + kNoExr;
+  return false;
+}
+
+#endif
+
+}  // namespace preview
