@@ -1,4 +1,5 @@
-// The tool's only platform-specific code.
+// The tool's only platform-specific code: the terminal, the program's own
+// folder and the user's Maya folder.
 #include <cstdlib>
 #include <filesystem>
 
@@ -41,6 +42,22 @@ std::filesystem::path executable_path() {
 
 }  // namespace
 
+std::string user_maya_modules_dir(const Environment& environment) {
+#if defined(_WIN32)
+  // Maya's user folder lies in the user's Documents.
+  const std::optional<std::string> home = environment("USERPROFILE");
+  const char* const below = "Documents/maya/modules";
+#elif defined(__APPLE__)
+  const std::optional<std::string> home = environment("HOME");
+  const char* const below = "Library/Preferences/Autodesk/maya/modules";
+#else
+  const std::optional<std::string> home = environment("HOME");
+  const char* const below = "maya/modules";
+#endif
+  if (!home || home->empty()) return "";
+  return (std::filesystem::path(*home) / below).lexically_normal().generic_string();
+}
+
 LocateContext process_locate_context() {
   LocateContext c;
   c.environment = [](const std::string& name) -> std::optional<std::string> {
@@ -50,6 +67,7 @@ LocateContext process_locate_context() {
   };
   const std::filesystem::path exe = executable_path();
   if (!exe.empty()) c.tool_dir = exe.parent_path().generic_string();
+  c.user_modules_dir = user_maya_modules_dir(c.environment);
   return c;
 }
 

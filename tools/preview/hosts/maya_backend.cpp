@@ -271,6 +271,18 @@ Location locate_maya(const std::string& path, const LocateContext& context) {
     if (!location.error.empty()) return location;
   }
 
+  // 5. The user's own modules folder, as Maya reads it.
+  if (!context.user_modules_dir.empty()) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(context.user_modules_dir, ec)) {
+      if (attempt("the user's modules folder (" + context.user_modules_dir + ")",
+                  only(context.user_modules_dir))) {
+        return location;
+      }
+      if (!location.error.empty()) return location;
+    }
+  }
+
   location.how.clear();
   location.error = "no velvet plug-in";
   if (missing.empty()) {
