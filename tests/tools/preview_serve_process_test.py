@@ -10,6 +10,7 @@ usage: preview_serve_process_test.py [EMULATOR ...] VELVET_PREVIEW
 """
 import json
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -104,6 +105,7 @@ def main():
         except subprocess.TimeoutExpired:
             tool.kill()
             tool.wait()
+        shutil.rmtree(out_dir, ignore_errors=True)
     print("1 passed, 0 failed")
 
 
