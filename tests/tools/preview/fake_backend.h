@@ -1,8 +1,8 @@
 // A backend without a host: the velvet lobe plus a clamped diffuse term,
 // evaluated directly. Lets the tool's scene, tiling, files and command line
 // be tested on their own.
-#ifndef VELVET_TESTS_TOOLS_FAKE_BACKEND_H
-#define VELVET_TESTS_TOOLS_FAKE_BACKEND_H
+#ifndef VELVET_TESTS_TOOLS_PREVIEW_FAKE_BACKEND_H
+#define VELVET_TESTS_TOOLS_PREVIEW_FAKE_BACKEND_H
 
 #include <memory>
 #include <string>
@@ -113,4 +113,4 @@ inline std::vector<preview::HostEntry> host_entries() {
 
 }  // namespace fake
 
-#endif  // VELVET_TESTS_TOOLS_FAKE_BACKEND_H
+#endif  // VELVET_TESTS_TOOLS_PREVIEW_FAKE_BACKEND_H

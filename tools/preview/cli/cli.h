@@ -1,7 +1,7 @@
 // The velvet-preview command line: parses the flags, checks every parameter
 // against the hosts before anything is rendered, renders and writes images.
-#ifndef VELVET_TOOLS_PREVIEW_CLI_H
-#define VELVET_TOOLS_PREVIEW_CLI_H
+#ifndef VELVET_TOOLS_PREVIEW_CLI_CLI_H
+#define VELVET_TOOLS_PREVIEW_CLI_CLI_H
 
 #include <functional>
 #include <map>
@@ -102,4 +102,4 @@ std::string write_look(const std::string& name, const std::string& dir,
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_CLI_H
+#endif  // VELVET_TOOLS_PREVIEW_CLI_CLI_H

@@ -1,6 +1,6 @@
 // The hosts built into this copy of the tool.
-#ifndef VELVET_TOOLS_PREVIEW_HOSTS_H
-#define VELVET_TOOLS_PREVIEW_HOSTS_H
+#ifndef VELVET_TOOLS_PREVIEW_HOSTS_HOSTS_H
+#define VELVET_TOOLS_PREVIEW_HOSTS_HOSTS_H
 
 #include <string>
 #include <vector>
@@ -23,4 +23,4 @@ bool stderr_is_terminal();
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_HOSTS_H
+#endif  // VELVET_TOOLS_PREVIEW_HOSTS_HOSTS_H

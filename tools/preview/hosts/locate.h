@@ -9,8 +9,8 @@
 //      velvet-preview.build that the build writes beside the program;
 //   5. Maya only: the user's own modules folder, where Maya itself looks
 //      (~/maya/modules; %USERPROFILE%\Documents\maya\modules on Windows).
-#ifndef VELVET_TOOLS_PREVIEW_LOCATE_H
-#define VELVET_TOOLS_PREVIEW_LOCATE_H
+#ifndef VELVET_TOOLS_PREVIEW_HOSTS_LOCATE_H
+#define VELVET_TOOLS_PREVIEW_HOSTS_LOCATE_H
 
 #include <functional>
 #include <map>
@@ -58,4 +58,4 @@ void print_location(std::ostream& out, const std::string& host, const Location& 
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_LOCATE_H
+#endif  // VELVET_TOOLS_PREVIEW_HOSTS_LOCATE_H

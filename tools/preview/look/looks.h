@@ -4,8 +4,8 @@
 // krel_velvet_looks.mi). The files are the only place a look is written
 // down; this reader checks their syntax and keeps every value as written,
 // with its file and line, so that a host can check names and types.
-#ifndef VELVET_TOOLS_PREVIEW_LOOKS_H
-#define VELVET_TOOLS_PREVIEW_LOOKS_H
+#ifndef VELVET_TOOLS_PREVIEW_LOOK_LOOKS_H
+#define VELVET_TOOLS_PREVIEW_LOOK_LOOKS_H
 
 #include <cstddef>
 #include <optional>
@@ -87,4 +87,4 @@ std::string look_file_stem(const std::string& look);
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_LOOKS_H
+#endif  // VELVET_TOOLS_PREVIEW_LOOK_LOOKS_H

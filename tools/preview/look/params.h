@@ -1,7 +1,7 @@
 // Material parameters as the command line sees them: a name, a host type and
 // a text value such as "0.6,0.1,0.2".
-#ifndef VELVET_TOOLS_PREVIEW_PARAMS_H
-#define VELVET_TOOLS_PREVIEW_PARAMS_H
+#ifndef VELVET_TOOLS_PREVIEW_LOOK_PARAMS_H
+#define VELVET_TOOLS_PREVIEW_LOOK_PARAMS_H
 
 #include <optional>
 #include <string>
@@ -70,4 +70,4 @@ const ParamInfo* find_param(const std::vector<ParamInfo>& params, std::string_vi
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_PARAMS_H
+#endif  // VELVET_TOOLS_PREVIEW_LOOK_PARAMS_H
