@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <hostkit/paths.h>
+
 #include "tools/preview/hosts/hosts.h"
 #include "tools/preview/hosts/locate.h"
 
@@ -55,7 +57,7 @@ std::string user_maya_modules_dir(const Environment& environment) {
   const char* const below = "maya/modules";
 #endif
   if (!home || home->empty()) return "";
-  return (std::filesystem::path(*home) / below).lexically_normal().generic_string();
+  return hostkit::join_path(*home, below);
 }
 
 LocateContext process_locate_context() {
@@ -66,7 +68,10 @@ LocateContext process_locate_context() {
     return std::string(value);
   };
   const std::filesystem::path exe = executable_path();
-  if (!exe.empty()) c.tool_dir = exe.parent_path().generic_string();
+  if (!exe.empty()) {
+    const std::string file = hostkit::normal_path(exe.string());
+    c.tool_dir = file.substr(0, file.find_last_of('/'));
+  }
   c.user_modules_dir = user_maya_modules_dir(c.environment);
   return c;
 }

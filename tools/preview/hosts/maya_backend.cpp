@@ -3,6 +3,7 @@
 // Maya's renderer fills a shading node's inputs (normalCamera, rayDirection,
 // pointCamera and one lightDataArray element per light sample) before it
 // asks for outColor.
+#include <hostkit/paths.h>
 #include <maya/MFloatVector.h>
 #include <mayahost/modules.h>
 #include <mayahost/node.h>
@@ -255,11 +256,9 @@ Location locate_maya(const std::string& path, const LocateContext& context) {
   }
   // 3. The installed tree the tool belongs to.
   if (!context.tool_dir.empty()) {
-    const std::filesystem::path modules =
-        std::filesystem::path(context.tool_dir) / ".." / "modules";
+    const std::string dir = hostkit::join_path(context.tool_dir, "../modules");
     std::error_code ec;
-    if (std::filesystem::is_directory(modules, ec)) {
-      const std::string dir = modules.lexically_normal().generic_string();
+    if (std::filesystem::is_directory(dir, ec)) {
       if (attempt("the installed tree (" + dir + ")", only(dir))) return location;
       if (!location.error.empty()) return location;
     }

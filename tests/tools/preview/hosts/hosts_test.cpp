@@ -280,7 +280,15 @@ TEST_F(Hosts, BuildTreeToolFindsTheLooksInTheStagedTree) {
   preview::LocateContext context = preview::process_locate_context();
   context.environment = [](const std::string&) { return std::optional<std::string>(); };
   const preview::LookFiles files = preview::default_look_files(context);
+#if defined(_WIN32)
+  // The programs share the build's bin/, beside its staged modules/ and
+  // mentalray/: the build tree is laid out as installed, and found so.
+  EXPECT_TRUE(files.origin.rfind("build tree", 0) == 0 ||
+              files.origin.rfind("installed tree", 0) == 0)
+      << files.origin;
+#else
   EXPECT_EQ(files.origin.rfind("build tree", 0), 0u) << files.origin;
+#endif
   std::vector<preview::NamedLook> looks;
   std::string error;
   ASSERT_TRUE(preview::load_looks(files, looks, error)) << error;
