@@ -1,11 +1,10 @@
-// The tool's only platform-specific code: the terminal, the program's own
-// folder and the user's Maya folder.
+// The tool's only platform-specific code; see platform.h.
 #include <cstdlib>
 #include <filesystem>
 
 #include <hostkit/paths.h>
 
-#include "tools/preview/hosts/hosts.h"
+#include "tools/preview/cli/platform.h"
 #include "tools/preview/hosts/locate.h"
 
 #ifdef _WIN32
