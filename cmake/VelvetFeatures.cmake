@@ -44,3 +44,22 @@ function(velvet_feature_summary)
     message(STATUS "To turn every feature on: apt-get install ${missing}")
   endif()
 endfunction()
+
+# A header-only library that a cross build takes from the build machine lies
+# in /usr/include, beside the build machine's own C library headers, which
+# must never reach the cross compiler. `target` is pointed at a copy of the
+# library's own folder `subdir` in the build tree instead.
+function(velvet_isolate_headers target subdir)
+  get_target_property(dirs ${target} INTERFACE_INCLUDE_DIRECTORIES)
+  set(isolated "${CMAKE_BINARY_DIR}/isolated-headers/${subdir}")
+  foreach(dir IN LISTS dirs)
+    if(IS_DIRECTORY "${dir}/${subdir}")
+      file(REMOVE_RECURSE "${isolated}")
+      file(COPY "${dir}/${subdir}" DESTINATION "${isolated}")
+      set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${isolated}"
+                                                 INTERFACE_SYSTEM_INCLUDE_DIRECTORIES "${isolated}")
+      return()
+    endif()
+  endforeach()
+  message(FATAL_ERROR "${target}: no folder ${subdir} in its include folders (${dirs})")
+endfunction()

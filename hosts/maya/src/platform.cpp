@@ -3,6 +3,7 @@
 // plug-in suffix, path-list separator).
 #include <mayahost/modules.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform.h"
@@ -20,7 +21,10 @@ namespace mayahost::detail {
 
 #if defined(_WIN32)
 void* openLibrary(const std::string& path, std::string* error) {
-  HMODULE m = LoadLibraryA(path.c_str());
+  // Paths come with either slash; LoadLibrary is promised backslashes only.
+  std::string native = path;
+  std::replace(native.begin(), native.end(), '/', '\\');
+  HMODULE m = LoadLibraryA(native.c_str());
   if (m == nullptr) *error = "LoadLibrary failed with error " + std::to_string(GetLastError());
   return m;
 }

@@ -5,12 +5,16 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace mrhost::platform {
 
 void* open_library(const std::string& path, bool /*global*/, std::string* error) {
-  const HMODULE module = LoadLibraryA(path.c_str());
+  // Paths come with either slash; LoadLibrary is promised backslashes only.
+  std::string native = path;
+  std::replace(native.begin(), native.end(), '/', '\\');
+  const HMODULE module = LoadLibraryA(native.c_str());
   if (!module && error) {
     const DWORD code = GetLastError();
     char text[256] = "";

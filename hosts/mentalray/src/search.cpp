@@ -2,6 +2,8 @@
 // environment, and `link` / `$include` look-ups on them.
 #include <mrhost/search_path.h>
 
+#include <hostkit/paths.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -47,9 +49,9 @@ bool find(const char* what, const std::string& file, const std::vector<std::stri
     return false;
   }
   for (const std::string& folder : folders) {
-    const fs::path candidate = fs::path(folder) / file;
+    const std::string candidate = hostkit::join_path(folder, file);
     if (fs::is_regular_file(candidate, ec)) {
-      *path = candidate.lexically_normal().generic_string();
+      *path = candidate;
       return true;
     }
   }
@@ -77,8 +79,8 @@ SearchPath search_path(const Environment& environment) {
   s.libraries = split_list(environment("MI_LIBRARY_PATH").value_or(""));
   s.includes = split_list(environment("MI_RAY_INCPATH").value_or(""));
   for (const std::string& root : split_list(environment("MI_CUSTOM_SHADER_PATH").value_or(""))) {
-    s.libraries.push_back((fs::path(root) / "lib").lexically_normal().generic_string());
-    s.includes.push_back((fs::path(root) / "include").lexically_normal().generic_string());
+    s.libraries.push_back(hostkit::join_path(root, "lib"));
+    s.includes.push_back(hostkit::join_path(root, "include"));
   }
   return s;
 }

@@ -85,7 +85,9 @@ std::string usage(const std::vector<HostEntry>& hosts) {
   text +=
       "Plug-ins are found through, in order: the flags above; MAYA_MODULE_PATH and\n"
       "MAYA_PLUG_IN_PATH, MI_LIBRARY_PATH, MI_RAY_INCPATH and MI_CUSTOM_SHADER_PATH;\n"
-      "the installed tree around the tool (../modules, ../mentalray); the build tree.\n"
+      "the installed tree around the tool (../modules, ../mentalray); the build tree;\n"
+      "the user's Maya modules folder. The variables' lists are separated by ';' on\n"
+      "Windows and by ':' elsewhere.\n"
       "  --help                 this text\n"
       "Writes <host>.png (sRGB) and <host>.exr (linear float) per host and preview.png\n"
       "(all hosts, one row each); --sweep writes sheet.png and sheet.exr; --compare also\n"

@@ -2,6 +2,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <hostkit/paths.h>
+
 #include "tools/preview/cli/platform.h"
 #include "tools/preview/hosts/locate.h"
 
@@ -41,6 +43,22 @@ std::filesystem::path executable_path() {
 
 }  // namespace
 
+std::string user_maya_modules_dir(const Environment& environment) {
+#if defined(_WIN32)
+  // Maya's user folder lies in the user's Documents.
+  const std::optional<std::string> home = environment("USERPROFILE");
+  const char* const below = "Documents/maya/modules";
+#elif defined(__APPLE__)
+  const std::optional<std::string> home = environment("HOME");
+  const char* const below = "Library/Preferences/Autodesk/maya/modules";
+#else
+  const std::optional<std::string> home = environment("HOME");
+  const char* const below = "maya/modules";
+#endif
+  if (!home || home->empty()) return "";
+  return hostkit::join_path(*home, below);
+}
+
 LocateContext process_locate_context() {
   LocateContext c;
   c.environment = [](const std::string& name) -> std::optional<std::string> {
@@ -49,7 +67,11 @@ LocateContext process_locate_context() {
     return std::string(value);
   };
   const std::filesystem::path exe = executable_path();
-  if (!exe.empty()) c.tool_dir = exe.parent_path().generic_string();
+  if (!exe.empty()) {
+    const std::string file = hostkit::normal_path(exe.string());
+    c.tool_dir = file.substr(0, file.find_last_of('/'));
+  }
+  c.user_modules_dir = user_maya_modules_dir(c.environment);
   return c;
 }
 

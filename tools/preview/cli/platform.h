@@ -1,6 +1,7 @@
 // The tool's platform-specific code (platform.cpp): whether standard error is
-// a terminal, and the running program's folder and environment
-// (process_locate_context(), declared in hosts/locate.h).
+// a terminal, and the running program's folder and environment and the
+// user's Maya modules folder (process_locate_context() and
+// user_maya_modules_dir(), declared in hosts/locate.h).
 #ifndef VELVET_TOOLS_PREVIEW_CLI_PLATFORM_H
 #define VELVET_TOOLS_PREVIEW_CLI_PLATFORM_H
 

@@ -6,7 +6,9 @@
 //      MI_CUSTOM_SHADER_PATH);
 //   3. the installed tree around the tool: ../modules, ../mentalray;
 //   4. in a build tree, the build's outputs as listed in the file
-//      velvet-preview.build that the build writes beside the program.
+//      velvet-preview.build that the build writes beside the program;
+//   5. Maya only: the user's own modules folder, where Maya itself looks
+//      (~/maya/modules; %USERPROFILE%\Documents\maya\modules on Windows).
 #ifndef VELVET_TOOLS_PREVIEW_HOSTS_LOCATE_H
 #define VELVET_TOOLS_PREVIEW_HOSTS_LOCATE_H
 
@@ -34,11 +36,17 @@ using Environment = std::function<std::optional<std::string>(const std::string& 
 
 struct LocateContext {
   Environment environment;
-  std::string tool_dir;  // folder of the running program
+  std::string tool_dir;          // folder of the running program
+  std::string user_modules_dir;  // the user's Maya modules folder; "" for none
 };
 
-// The process's environment and the running program's folder.
+// The process's environment, the running program's folder and the user's
+// Maya modules folder.
 LocateContext process_locate_context();
+
+// The user's Maya modules folder from `environment`'s HOME (USERPROFILE on
+// Windows), as the platform places it; "" when the variable is unset.
+std::string user_maya_modules_dir(const Environment& environment);
 
 // The build's description beside the program: its key=value lines, empty
 // when there is none.

@@ -3,6 +3,7 @@
 // Maya's renderer fills a shading node's inputs (normalCamera, rayDirection,
 // pointCamera and one lightDataArray element per light sample) before it
 // asks for outColor.
+#include <hostkit/paths.h>
 #include <maya/MFloatVector.h>
 #include <mayahost/modules.h>
 #include <mayahost/node.h>
@@ -289,11 +290,9 @@ Location locate_maya(const std::string& path, const LocateContext& context) {
   }
   // 3. The installed tree the tool belongs to.
   if (!context.tool_dir.empty()) {
-    const std::filesystem::path modules =
-        std::filesystem::path(context.tool_dir) / ".." / "modules";
+    const std::string dir = hostkit::join_path(context.tool_dir, "../modules");
     std::error_code ec;
-    if (std::filesystem::is_directory(modules, ec)) {
-      const std::string dir = modules.lexically_normal().generic_string();
+    if (std::filesystem::is_directory(dir, ec)) {
       if (attempt("the installed tree (" + dir + ")", only(dir))) return location;
       if (!location.error.empty()) return location;
     }
@@ -303,6 +302,18 @@ Location locate_maya(const std::string& path, const LocateContext& context) {
   if (const auto it = build.find("maya-module-path"); it != build.end()) {
     if (attempt("the build tree (" + it->second + ")", only(it->second))) return location;
     if (!location.error.empty()) return location;
+  }
+
+  // 5. The user's own modules folder, as Maya reads it.
+  if (!context.user_modules_dir.empty()) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(context.user_modules_dir, ec)) {
+      if (attempt("the user's modules folder (" + context.user_modules_dir + ")",
+                  only(context.user_modules_dir))) {
+        return location;
+      }
+      if (!location.error.empty()) return location;
+    }
   }
 
   location.how.clear();

@@ -2,6 +2,7 @@
 // parameter block laid out from the shader's .mi declaration, the rig's
 // lights in the renderer's host module (which samples the area light), and
 // one miState per sample.
+#include <hostkit/paths.h>
 #include <mrhost/renderer.h>
 
 #include <filesystem>
@@ -203,15 +204,13 @@ Location locate_mentalray(const std::string& path, const LocateContext& context)
   }
   // 3. The installed tree the tool belongs to, as a custom shader folder.
   const auto shader_folder = [](const std::string& root) {
-    const std::filesystem::path r(root);
-    return mrhost::SearchPath{{(r / "lib").lexically_normal().generic_string()},
-                              {(r / "include").lexically_normal().generic_string()}};
+    return mrhost::SearchPath{{hostkit::join_path(root, "lib")},
+                              {hostkit::join_path(root, "include")}};
   };
   if (!found && broken.empty() && !context.tool_dir.empty()) {
-    const std::filesystem::path root = std::filesystem::path(context.tool_dir) / ".." / "mentalray";
+    const std::string dir = hostkit::join_path(context.tool_dir, "../mentalray");
     std::error_code ec;
-    if (std::filesystem::is_directory(root, ec)) {
-      const std::string dir = root.lexically_normal().generic_string();
+    if (std::filesystem::is_directory(dir, ec)) {
       found = attempt("the installed tree (" + dir + ")", shader_folder(dir));
     }
   }
@@ -244,12 +243,12 @@ Location locate_mentalray(const std::string& path, const LocateContext& context)
   // path); else the bare name, left to the loader.
   std::string host_module = mrhost::library_file_name("mrhost_module");
   std::error_code ec;
-  const std::filesystem::path beside =
-      std::filesystem::path(context.tool_dir) / VELVET_PREVIEW_LIB_DIR / host_module;
+  const std::string beside =
+      hostkit::join_path(context.tool_dir, std::string(VELVET_PREVIEW_LIB_DIR) + "/" + host_module);
   if (const auto host = build.find("mr-host-module"); host != build.end()) {
     host_module = host->second;
   } else if (!context.tool_dir.empty() && std::filesystem::is_regular_file(beside, ec)) {
-    host_module = beside.lexically_normal().generic_string();
+    host_module = beside;
   }
   location.files.emplace_back("host module", host_module);
   return location;

@@ -1,6 +1,21 @@
 #include "tools/preview/render/image_io.h"
 
+#if defined(VELVET_PREVIEW_PNG_STB)
+// stb's implementations live in this file only.
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_PNG
+#define STBI_NO_STDIO
+#include <stb_image.h>
+#include <stb_image_write.h>
+
+#include <fstream>
+#include <iterator>
+#else
 #include <png.h>
+#endif
 
 #if defined(VELVET_PREVIEW_WITH_EXR)
 #include <OpenEXR/ImfChannelList.h>
@@ -10,10 +25,12 @@
 #include <OpenEXR/ImfOutputFile.h>
 #endif
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 
 namespace preview {
 
@@ -43,6 +60,70 @@ std::vector<unsigned char> srgb_bytes(const Image& image) {
   }
   return bytes;
 }
+
+#if defined(VELVET_PREVIEW_PNG_STB)
+
+void append_bytes(void* context, void* data, int size) {
+  auto* out = static_cast<std::vector<unsigned char>*>(context);
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  out->insert(out->end(), bytes, bytes + size);
+}
+
+}  // namespace
+
+bool encode_png(const Image& image, std::vector<unsigned char>& out, std::string& error) {
+  const std::vector<unsigned char> bytes = srgb_bytes(image);
+  out.clear();
+  if (image.width <= 0 || image.height <= 0 ||
+      !stbi_write_png_to_func(append_bytes, &out, image.width, image.height, 3, bytes.data(),
+                              image.width * 3)) {
+    error = "cannot encode a PNG of " + std::to_string(image.width) + "x" +
+            std::to_string(image.height) + " pixels";
+    return false;
+  }
+  return true;
+}
+
+bool write_png(const std::string& path, const Image& image, std::string& error) {
+  std::vector<unsigned char> bytes;
+  if (!encode_png(image, bytes, error)) {
+    error = "cannot write " + path + ": " + error;
+    return false;
+  }
+  std::ofstream file(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  file.close();
+  if (!file) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool read_png(const std::string& path, Rgb8& image, std::string& error) {
+  std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
+  if (!file) {
+    error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)),
+                                         std::istreambuf_iterator<char>());
+  int width = 0, height = 0, channels = 0;
+  unsigned char* pixels = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()),
+                                                &width, &height, &channels, 3);
+  if (pixels == nullptr) {
+    error = "cannot read " + path + ": " + stbi_failure_reason();
+    return false;
+  }
+  image.width = width;
+  image.height = height;
+  image.rgb.assign(pixels, pixels + static_cast<std::size_t>(width) * height * 3);
+  stbi_image_free(pixels);
+  return true;
+}
+
+#else
 
 png_image png_header(const Image& image) {
   png_image png;
@@ -87,6 +168,29 @@ bool encode_png(const Image& image, std::vector<unsigned char>& out, std::string
   out.resize(size);
   return true;
 }
+
+bool read_png(const std::string& path, Rgb8& image, std::string& error) {
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&png, path.c_str())) {
+    error = "cannot read " + path + ": " + png.message;
+    png_image_free(&png);
+    return false;
+  }
+  png.format = PNG_FORMAT_RGB;
+  image.width = static_cast<int>(png.width);
+  image.height = static_cast<int>(png.height);
+  image.rgb.assign(PNG_IMAGE_SIZE(png), 0);
+  if (!png_image_finish_read(&png, nullptr, image.rgb.data(), 0, nullptr)) {
+    error = "cannot read " + path + ": " + png.message;
+    png_image_free(&png);
+    return false;
+  }
+  return true;
+}
+
+#endif
 
 #if defined(VELVET_PREVIEW_WITH_EXR)
 

@@ -12,11 +12,22 @@
 
 namespace preview {
 
-// 8-bit sRGB-encoded PNG (with an sRGB chunk). Values are clamped to [0, 1];
-// NaN pixels are written magenta so that they cannot pass unnoticed.
+// 8-bit sRGB-encoded PNG. Values are clamped to [0, 1]; NaN pixels are
+// written magenta so that they cannot pass unnoticed. Written by libpng
+// (with an sRGB chunk), or on Windows, where Debian has no MinGW-w64 libpng,
+// by stb_image_write (no chunk: readers take 8-bit RGB as sRGB): the same
+// pixels, other bytes.
 bool write_png(const std::string& path, const Image& image, std::string& error);
 // The same PNG, in memory: the bytes write_png() puts in the file.
 bool encode_png(const Image& image, std::vector<unsigned char>& out, std::string& error);
+
+// A PNG's pixels as 8-bit RGB codes, row by row, as written (no decoding of
+// the transfer curve).
+struct Rgb8 {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgb;  // 3 * width * height
+};
+bool read_png(const std::string& path, Rgb8& image, std::string& error);
 
 // True when the tool is built with OpenEXR (an optional feature, Debian
 // package libopenexr-dev). Without it write_exr and read_exr fail with a

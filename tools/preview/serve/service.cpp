@@ -454,7 +454,8 @@ Response Service::save() {
   files.emplace_back("preview.png", contact_sheet(cells, {}, captions, 6));
   for (std::size_t k = 0; k < hosts_.size(); ++k) {
     files.emplace_back(hosts_[k].entry->file_name + ".png", (*images)[k]);
-    files.emplace_back(hosts_[k].entry->file_name + ".exr", (*images)[k]);
+    // As the command line: without OpenEXR (Windows), the PNGs only.
+    if (exr_available()) files.emplace_back(hosts_[k].entry->file_name + ".exr", (*images)[k]);
   }
   std::error_code ec;
   std::filesystem::create_directories(options_.out_dir, ec);

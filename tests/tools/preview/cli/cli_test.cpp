@@ -2,7 +2,6 @@
 // every kind of bad input stops with exit code 2 and writes nothing, and
 // good input writes the files it promises.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstring>
 #include <filesystem>
@@ -21,13 +20,10 @@ namespace fs = std::filesystem;
 // Width and height of a PNG file, or 0 x 0 if it cannot be read. The PNG is
 // written in every build; the .exr only where OpenEXR is built in.
 std::pair<unsigned, unsigned> png_size(const fs::path& file) {
-  png_image png;
-  std::memset(&png, 0, sizeof png);
-  png.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&png, file.string().c_str())) return {0, 0};
-  const std::pair<unsigned, unsigned> size{png.width, png.height};
-  png_image_free(&png);
-  return size;
+  preview::Rgb8 png;
+  std::string error;
+  if (!preview::read_png(file.string(), png, error)) return {0, 0};
+  return {static_cast<unsigned>(png.width), static_cast<unsigned>(png.height)};
 }
 
 class Cli : public ::testing::Test {

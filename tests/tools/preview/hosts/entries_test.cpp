@@ -34,7 +34,8 @@ TEST(HostEntries, EachHostHasEveryFactAndNamesOfItsOwn) {
 TEST(HostEntries, LookFilesComeFromEachHostsOwnVariable) {
   // Each variable fills its own host's member, and the origin names them.
   const preview::LocateContext context{
-      [](const std::string& name) -> std::optional<std::string> { return "/from/" + name; }, ""};
+      [](const std::string& name) -> std::optional<std::string> { return "/from/" + name; }, "",
+      ""};
   const preview::LookFiles files = preview::default_look_files(context);
   for (const preview::HostEntry& h : preview::all_host_entries()) {
     EXPECT_EQ(files.*h.looks, "/from/" + h.looks_env);

@@ -129,6 +129,39 @@ TEST_F(Hosts, GoldenImagesMatch) {
   }
 }
 
+// The PNGs against the golden PNGs (written beside the .exr files by the
+// same command), in every build: the Windows build has no OpenEXR. Here the
+// values are 8-bit sRGB codes, so the drift allowed above (16 ulp, from
+// another C runtime's powf, sqrtf, tan, sin and cos) can carry a value across
+// one rounding boundary at most: a code may differ by 1. The same up to two
+// silhouette pixels may differ by anything. Measured: the MinGW-w64 build
+// under Wine writes the golden codes exactly.
+TEST_F(Hosts, GoldenPngsMatchWithinOneCode) {
+  ASSERT_EQ(run({"--size", "64x32"}), preview::kExitOk) << err_.str();
+  for (const char* file : {"maya.png", "mentalray.png", "preview.png"}) {
+    SCOPED_TRACE(file);
+    preview::Rgb8 golden, now;
+    std::string error;
+    ASSERT_TRUE(preview::read_png(std::string(VELVET_GOLDEN_DIR) + "/" + file, golden, error))
+        << error;
+    ASSERT_TRUE(preview::read_png((dir_ / file).string(), now, error)) << error;
+    ASSERT_EQ(now.width, golden.width);
+    ASSERT_EQ(now.height, golden.height);
+    std::vector<std::string> off;
+    for (std::size_t i = 0; i < now.rgb.size(); i += 3) {
+      for (std::size_t c = 0; c < 3; ++c) {
+        if (std::abs(int(now.rgb[i + c]) - int(golden.rgb[i + c])) > 1) {
+          const std::size_t pixel = i / 3;
+          off.push_back(std::to_string(pixel % static_cast<std::size_t>(now.width)) + "," +
+                        std::to_string(pixel / static_cast<std::size_t>(now.width)));
+          break;
+        }
+      }
+    }
+    EXPECT_LE(off.size(), 2u) << ::testing::PrintToString(off);
+  }
+}
+
 // The key light is an area light: each host's road averages its samples (the
 // mental ray shader per light, the Maya road by sharing the light's intensity
 // among its lightDataArray elements), so more samples soften the picture
@@ -247,7 +280,15 @@ TEST_F(Hosts, BuildTreeToolFindsTheLooksInTheStagedTree) {
   preview::LocateContext context = preview::process_locate_context();
   context.environment = [](const std::string&) { return std::optional<std::string>(); };
   const preview::LookFiles files = preview::default_look_files(context);
+#if defined(_WIN32)
+  // The programs share the build's bin/, beside its staged modules/ and
+  // mentalray/: the build tree is laid out as installed, and found so.
+  EXPECT_TRUE(files.origin.rfind("build tree", 0) == 0 ||
+              files.origin.rfind("installed tree", 0) == 0)
+      << files.origin;
+#else
   EXPECT_EQ(files.origin.rfind("build tree", 0), 0u) << files.origin;
+#endif
   std::vector<preview::NamedLook> looks;
   std::string error;
   ASSERT_TRUE(preview::load_looks(files, looks, error)) << error;

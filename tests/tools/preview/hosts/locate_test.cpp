@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <mayahost/modules.h>
 #include <mrhost/renderer.h>
+#include <mrhost/search_path.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -39,7 +42,10 @@ class Locate : public scratch::TreeTest {
                                             "\nmr-host-module=/b/mrhost_module.so\n");
   }
   preview::LocateContext context(const std::string& tool_dir) const {
-    return {variables(), path(tool_dir)};
+    preview::LocateContext c;
+    c.environment = variables();
+    c.tool_dir = path(tool_dir);
+    return c;
   }
 
   const std::string plugin_ = std::string("velvet") + mayahost::pluginSuffix();
@@ -184,6 +190,93 @@ TEST_F(Locate, OtherProductsUnreadableModuleFilesDoNotHideVelvet) {
   EXPECT_FALSE(maya.found);
   EXPECT_EQ(maya.error.rfind(path("env/modules/aaa.mod") + ":2: ", 0), 0u) << maya.error;
 }
+
+// Last, where Maya itself looks: the user's own modules folder.
+TEST_F(Locate, TheUsersModulesFolderComesAfterEveryOtherPlace) {
+  write("home/maya/modules/velvet.mod", "+ velvet 2.0 velvet\n");
+  write("home/maya/modules/velvet/plug-ins/" + plugin_);
+  preview::LocateContext c = context("nowhere");
+  c.user_modules_dir = path("home/maya/modules");
+  preview::Location maya = preview::locate_maya("", c);
+  ASSERT_TRUE(maya.found) << maya.error;
+  EXPECT_EQ(maya.file("plug-in"), path("home/maya/modules/velvet/plug-ins/" + plugin_));
+  EXPECT_NE(maya.how.find("the user's modules folder"), std::string::npos) << maya.how;
+  // The tool's own installed tree wins over a velvet in the user's folder.
+  c.tool_dir = path("install/bin");
+  maya = preview::locate_maya("", c);
+  EXPECT_EQ(maya.file("plug-in"), path("install/modules/velvet/plug-ins/" + plugin_));
+}
+
+TEST(LocateUserFolder, FollowsThePlatformsConvention) {
+  std::map<std::string, std::string> vars;
+  const auto from = [&vars](const std::string& name) -> std::optional<std::string> {
+    const auto it = vars.find(name);
+    if (it == vars.end()) return std::nullopt;
+    return it->second;
+  };
+  EXPECT_EQ(preview::user_maya_modules_dir(from), "");
+#if defined(_WIN32)
+  vars["HOME"] = "C:/elsewhere";
+  EXPECT_EQ(preview::user_maya_modules_dir(from), "");
+  vars["USERPROFILE"] = "C:\\Users\\An Artist";
+  EXPECT_EQ(preview::user_maya_modules_dir(from), "C:/Users/An Artist/Documents/maya/modules");
+#else
+  vars["HOME"] = "/home/an artist";
+  EXPECT_EQ(preview::user_maya_modules_dir(from), "/home/an artist/maya/modules");
+#endif
+}
+
+// The variables are lists in the platform's own form: ';' between entries on
+// Windows (where ':' follows a drive letter), ':' elsewhere; entries may use
+// either slash there, and hold spaces anywhere.
+TEST_F(Locate, VariablesAreListsInThePlatformsForm) {
+  const char sep = mayahost::pathListSeparator();
+  write("with spaces/modules/velvet.mod", "+ velvet 1.0 velvet\n");
+  write("with spaces/modules/velvet/plug-ins/" + plugin_);
+  write("with spaces/mentalray/lib/" + library_);
+  write("with spaces/mentalray/include/krel_velvet.mi");
+  std::string spaced_modules = path("with spaces/modules");
+  std::string spaced_shaders = path("with spaces/mentalray");
+#if defined(_WIN32)
+  EXPECT_EQ(sep, ';');
+  // As Windows users write them: backslashes, a drive letter.
+  std::replace(spaced_modules.begin(), spaced_modules.end(), '/', '\\');
+  std::replace(spaced_shaders.begin(), spaced_shaders.end(), '/', '\\');
+  ASSERT_EQ(spaced_modules[1], ':') << spaced_modules;
+#else
+  EXPECT_EQ(sep, ':');
+#endif
+  env["MAYA_MODULE_PATH"] = path("absent") + sep + spaced_modules;
+  env["MI_CUSTOM_SHADER_PATH"] = path("absent") + sep + spaced_shaders;
+  const preview::Location maya = preview::locate_maya("", context("nowhere"));
+  const preview::Location mr = preview::locate_mentalray("", context("nowhere"));
+  ASSERT_TRUE(maya.found) << maya.error;
+  ASSERT_TRUE(mr.found) << mr.error;
+  EXPECT_EQ(maya.file("plug-in"), path("with spaces/modules/velvet/plug-ins/" + plugin_));
+  EXPECT_EQ(mr.file("library"), path("with spaces/mentalray/lib/" + library_));
+  EXPECT_EQ(mr.file("declaration"), path("with spaces/mentalray/include/krel_velvet.mi"));
+}
+
+#if defined(_WIN32)
+// Entries that look like more than one on other systems stay whole: a drive
+// letter's colon, a UNC server and share.
+TEST(LocateWindows, DriveLettersAndUncPathsAreOneEntryEach) {
+  const std::map<std::string, std::string> vars = {
+      {"MI_CUSTOM_SHADER_PATH", "C:\\Program Files\\velvet\\mentalray;\\\\studio\\tools\\mr"},
+      {"MI_LIBRARY_PATH", "D:/shaders/lib"}};
+  const mrhost::SearchPath search =
+      mrhost::search_path([&vars](const std::string& name) -> std::optional<std::string> {
+        const auto it = vars.find(name);
+        if (it == vars.end()) return std::nullopt;
+        return it->second;
+      });
+  EXPECT_EQ(search.libraries,
+            (std::vector<std::string>{"D:/shaders/lib", "C:/Program Files/velvet/mentalray/lib",
+                                      "//studio/tools/mr/lib"}));
+  EXPECT_EQ(search.includes, (std::vector<std::string>{"C:/Program Files/velvet/mentalray/include",
+                                                       "//studio/tools/mr/include"}));
+}
+#endif
 
 TEST(LocateCli, HostsAlonePrintsWhereEachPluginIsFound) {
   std::ostringstream out, err;

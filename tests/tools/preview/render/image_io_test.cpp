@@ -1,11 +1,12 @@
 // Parameter values and image files: what the command line accepts, and that
 // the files hold what was rendered. Images made from images: compose_test.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <random>
 
@@ -113,18 +114,52 @@ TEST_F(Files, ExrHoldsTheLinearValuesBitForBit) {
 TEST_F(Files, PngIsSrgbEncodedAndShowsNanAsMagenta) {
   std::string error;
   ASSERT_TRUE(preview::write_png(path("velvet_io.png"), image_, error)) << error;
-  png_image png;
-  std::memset(&png, 0, sizeof png);
-  png.version = PNG_IMAGE_VERSION;
-  ASSERT_TRUE(png_image_begin_read_from_file(&png, path("velvet_io.png").c_str()));
-  EXPECT_EQ(png.width, 3u);
-  EXPECT_EQ(png.height, 2u);
-  png.format = PNG_FORMAT_RGB;
-  std::vector<unsigned char> bytes(PNG_IMAGE_SIZE(png));
-  ASSERT_TRUE(png_image_finish_read(&png, nullptr, bytes.data(), 0, nullptr));
+  preview::Rgb8 back;
+  ASSERT_TRUE(preview::read_png(path("velvet_io.png"), back, error)) << error;
+  EXPECT_EQ(back.width, 3);
+  EXPECT_EQ(back.height, 2);
   const std::vector<unsigned char> expected = {0,   188, 255, 255, 0,   0,   118, 118, 118,
                                                255, 0,   255, 149, 170, 188, 203, 218, 231};
-  EXPECT_EQ(bytes, expected);
+  EXPECT_EQ(back.rgb, expected);
+}
+
+// The file holds exactly the bytes the live page sends.
+TEST_F(Files, PngFileAndMemoryEncodingAgree) {
+  std::string error;
+  std::vector<unsigned char> memory;
+  ASSERT_TRUE(preview::encode_png(image_, memory, error)) << error;
+  ASSERT_TRUE(preview::write_png(path("velvet_io.png"), image_, error)) << error;
+  std::ifstream in(path("velvet_io.png"), std::ios::binary);
+  const std::vector<unsigned char> file((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
+  EXPECT_EQ(file, memory);
+}
+
+TEST_F(Files, UnreadablePngIsReportedWithItsPath) {
+  std::string error;
+  preview::Rgb8 back;
+  EXPECT_FALSE(preview::read_png(path("velvet_io.png"), back, error));
+  EXPECT_NE(error.find(path("velvet_io.png")), std::string::npos) << error;
+  {
+    std::ofstream out(path("velvet_io.png"), std::ios::binary);
+    out << "not a PNG at all";
+  }
+  error.clear();
+  EXPECT_FALSE(preview::read_png(path("velvet_io.png"), back, error));
+  EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
+}
+
+// A folder whose name has spaces, as on Windows ("C:\Users\A User\...").
+TEST_F(Files, PngGoesIntoAFolderWithSpaces) {
+  const std::filesystem::path folder = path("velvet io folder");
+  std::filesystem::create_directories(folder);
+  const std::string file = (folder / "an image.png").string();
+  std::string error;
+  EXPECT_TRUE(preview::write_png(file, image_, error)) << error;
+  preview::Rgb8 back;
+  EXPECT_TRUE(preview::read_png(file, back, error)) << error;
+  EXPECT_EQ(back.width, 3);
+  std::filesystem::remove_all(folder);
 }
 
 TEST_F(Files, UnwritablePathIsReportedNotThrown) {
