@@ -96,7 +96,7 @@ def main():
     tool = sys.argv[1]
     screenshot = sys.argv[sys.argv.index("--screenshot") + 1] if "--screenshot" in sys.argv else None
     work = tempfile.mkdtemp(prefix="velvet_browser_")
-    source = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    source = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "..", ".."))
     looks = ["--maya-presets", os.path.join(source, "maya", "presets", "attrPresets", "velvet"),
              "--mr-looks", os.path.join(source, "mentalray", "krel_velvet_looks.mi")]
     server = subprocess.Popen([tool, "--serve", "--port", "0", "--out", os.path.join(work, "saved")]
