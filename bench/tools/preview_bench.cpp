@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "common/alloc_counter.h"
-#include "tools/preview/cli.h"
-#include "tools/preview/hosts.h"
-#include "tools/preview/render.h"
+#include "tools/preview/cli/cli.h"
+#include "tools/preview/hosts/hosts.h"
+#include "tools/preview/render/render.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 
 #include "fuzz_check.h"
 #include "parameters_only.h"
-#include "tools/preview/cli.h"
-#include "tools/preview/hosts.h"
+#include "tools/preview/cli/cli.h"
+#include "tools/preview/hosts/hosts.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "tools/preview/host_backend.h"
+#include "tools/preview/hosts/backend.h"
 
 namespace fuzzutil {
 

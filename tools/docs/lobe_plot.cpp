@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "core/velvet_lobe.h"
-#include "tools/preview/font.h"
-#include "tools/preview/image_io.h"
+#include "tools/preview/render/font.h"
+#include "tools/preview/render/image_io.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <thread>
 #include <vector>
 
-#include "tools/preview/cli.h"
-#include "tools/preview/hosts.h"
+#include "tools/preview/cli/cli.h"
+#include "tools/preview/hosts/hosts.h"
 #ifdef VELVET_PREVIEW_WITH_SERVE
 #include "tools/preview/serve/serve.h"
 #endif

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "tools/preview/looks.h"
+#include "tools/preview/look/looks.h"
 
 namespace preview::serve {
 

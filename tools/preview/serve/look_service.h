@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "tools/preview/cli.h"
+#include "tools/preview/cli/cli.h"
 #include "tools/preview/serve/render_worker.h"
 
 namespace preview::serve {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tools/preview/compose.h"
-#include "tools/preview/image_io.h"
+#include "tools/preview/render/compose.h"
+#include "tools/preview/render/image_io.h"
 
 namespace preview::serve {
 

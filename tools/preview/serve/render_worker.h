@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "tools/preview/cli.h"
-#include "tools/preview/render.h"
-#include "tools/preview/scene.h"
+#include "tools/preview/cli/cli.h"
+#include "tools/preview/render/render.h"
+#include "tools/preview/render/scene.h"
 
 namespace preview::serve {
 

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <vector>
 
-#include "tools/preview/cli.h"
+#include "tools/preview/cli/cli.h"
 #include "tools/preview/serve/service.h"
 
 namespace preview::serve {

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "tools/preview/compose.h"
-#include "tools/preview/image_io.h"
+#include "tools/preview/render/compose.h"
+#include "tools/preview/render/image_io.h"
 #include "tools/preview/serve/out_folder.h"
 #include "tools/preview/serve/page.h"
 

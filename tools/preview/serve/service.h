@@ -38,7 +38,7 @@
 #include <utility>
 #include <vector>
 
-#include "tools/preview/cli.h"
+#include "tools/preview/cli/cli.h"
 #include "tools/preview/serve/look_service.h"
 #include "tools/preview/serve/render_worker.h"
 

@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/tools/fake_backend.h"
+#include "tests/tools/preview/fake_backend.h"
 #include "tools/preview/serve/serve.h"
 #include "tools/preview/serve/service.h"
 

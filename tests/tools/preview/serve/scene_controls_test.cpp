@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/preview/hosts.h"
+#include "tools/preview/hosts/hosts.h"
 #include "tools/preview/serve/look_service.h"
 #include "tools/preview/serve/service.h"
 

@@ -16,8 +16,8 @@
 #include <thread>
 #include <tuple>
 
-#include "tests/tools/fake_backend.h"
-#include "tools/preview/looks.h"
+#include "tests/tools/preview/fake_backend.h"
+#include "tools/preview/look/looks.h"
 #include "tools/preview/serve/serve.h"
 #include "tools/preview/serve/service.h"
 

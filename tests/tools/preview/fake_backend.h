@@ -1,0 +1,116 @@
+// A backend without a host: the velvet lobe plus a clamped diffuse term,
+// evaluated directly. Lets the tool's scene, tiling, files and command line
+// be tested on their own.
+#ifndef VELVET_TESTS_TOOLS_FAKE_BACKEND_H
+#define VELVET_TESTS_TOOLS_FAKE_BACKEND_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/preview/cli/cli.h"
+#include "tools/preview/hosts/backend.h"
+#include "tools/preview/render/scene.h"
+
+namespace fake {
+
+struct Settings {
+  core::Color color{0.5f, 0.2f, 0.2f};
+  float edginess = 4.0f;
+  int bounces = 0;
+  bool lobe = true;
+};
+
+class Context : public preview::ShadingContext {
+ public:
+  Context(const Settings& s, const std::vector<preview::Light>& lights) : s_(s), lights_(lights) {}
+  core::Color shade(const preview::ShadingSample& p) override {
+    core::Color sum{0.0f, 0.0f, 0.0f};
+    const core::Vector V{-p.ray.x, -p.ray.y, -p.ray.z};
+    for (const preview::Light& light : lights_) {
+      for (int i = 0; i < light.samples; ++i) {
+        const core::Vector L =
+            preview::direction_to(p.point, preview::light_sample_position(light, i));
+        const float w = core::max(core::dot(p.normal, L), 0.0f) / static_cast<float>(light.samples);
+        core::Color lobe{0.0f, 0.0f, 0.0f};
+        if (s_.lobe) {
+          core::velvet_lobe(V, p.normal, L, light.color, {0.5f, 0.5f, 0.5f}, lobe, 0.2f,
+                            s_.edginess, 0.1f);
+        }
+        sum.r += light.color.r * s_.color.r * w + lobe.r / light.samples;
+        sum.g += light.color.g * s_.color.g * w + lobe.g / light.samples;
+        sum.b += light.color.b * s_.color.b * w + lobe.b / light.samples;
+      }
+    }
+    return sum;
+  }
+
+ private:
+  Settings s_;
+  std::vector<preview::Light> lights_;
+};
+
+class Backend : public preview::Backend {
+ public:
+  const char* name() const override { return "fake"; }
+  const std::vector<preview::ParamInfo>& parameters() const override {
+    static const std::vector<preview::ParamInfo> params = {
+        {"color", preview::ParamType::Color},
+        {"edginess", preview::ParamType::Float},
+        {"bounces", preview::ParamType::Integer},
+        {"lobe", preview::ParamType::Boolean},
+    };
+    return params;
+  }
+  preview::ParamHints hints(const std::string& name) const override {
+    if (name == "color") return {"0.5,0.2,0.2", {}, {}};
+    if (name == "edginess") return {"4", 0.0, 50.0};
+    if (name == "bounces") return {"0", {}, {}};
+    if (name == "lobe") return {"on", {}, {}};
+    return {};
+  }
+  std::string set_parameter(const std::string& name, const preview::ParamValue& v) override {
+    if (name == "color") {
+      s_.color = {v.v[0], v.v[1], v.v[2]};
+    } else if (name == "edginess") {
+      s_.edginess = v.v[0];
+    } else if (name == "bounces") {
+      s_.bounces = v.i;
+    } else if (name == "lobe") {
+      s_.lobe = v.b;
+    } else {
+      return "no such parameter";
+    }
+    return "";
+  }
+  std::vector<std::pair<std::string, std::string>> lobe_only_settings() const override {
+    return {{"lobe", "on"}};
+  }
+  void set_lights(const std::vector<preview::Light>& lights) override { lights_ = lights; }
+  std::unique_ptr<preview::ShadingContext> make_context(std::string&) override {
+    return std::make_unique<Context>(s_, lights_);
+  }
+
+ private:
+  Settings s_;
+  std::vector<preview::Light> lights_;
+};
+
+// Both hosts' command-line entries, as the tool has them, each making a fake
+// backend in place of loading a plug-in.
+inline std::vector<preview::HostEntry> host_entries() {
+  std::vector<preview::HostEntry> entries;
+  for (const char* flag : {"maya", "mr"}) {
+    preview::HostEntry h;
+    h.flag = flag;
+    h.file_name = std::string(flag) == "mr" ? "mentalray" : flag;
+    h.path_flag = std::string(flag) + "-plugin";
+    h.make = [](const std::string&, std::string&) { return std::make_unique<Backend>(); };
+    entries.push_back(h);
+  }
+  return entries;
+}
+
+}  // namespace fake
+
+#endif  // VELVET_TESTS_TOOLS_FAKE_BACKEND_H

@@ -1,0 +1,296 @@
+// The Maya road: velvet.so loaded by the stand-in Maya host, one `velvet`
+// node, and per thread a data block that is filled for every sample the way
+// Maya's renderer fills a shading node's inputs (normalCamera, rayDirection,
+// pointCamera and one lightDataArray element per light sample) before it
+// asks for outColor.
+#include <maya/MFloatVector.h>
+#include <mayahost/modules.h>
+#include <mayahost/node.h>
+#include <mayahost/plugin.h>
+#include <mayahost/shading_block.h>
+#include <mayahost/status.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "tools/preview/hosts/registry.h"
+#include "tools/preview/render/scene.h"
+
+namespace preview {
+
+namespace {
+
+MFloatVector to_maya(core::Vector v) {
+  return MFloatVector(v.x, v.y, v.z);
+}
+
+// One lightDataArray element: a point light, or one sample of an area light
+// carrying its share of the light's intensity, as a renderer that samples
+// area lights hands them to a shading node.
+struct Emitter {
+  core::Vector position;
+  MFloatVector intensity;
+  bool diffuse, specular;
+};
+
+class MayaContext : public ShadingContext {
+ public:
+  MayaContext(const mayahost::Node& node, const std::vector<Emitter>& emitters)
+      : block_(node, static_cast<unsigned>(emitters.size())), emitters_(emitters) {
+    // The switches are the same for every sample; only the vectors change.
+    block_.setLightCount(static_cast<unsigned>(emitters_.size()));
+    for (std::size_t i = 0; i < emitters_.size(); ++i) {
+      mayahost::Light light;
+      light.intensity = emitters_[i].intensity;
+      light.ambient = false;
+      light.diffuse = emitters_[i].diffuse;
+      light.specular = emitters_[i].specular;
+      block_.setLight(static_cast<unsigned>(i), light);
+    }
+  }
+
+  core::Color shade(const ShadingSample& s) override {
+    block_.setNormal(to_maya(s.normal));
+    block_.setRayDirection(to_maya(s.ray));
+    block_.setPointCamera(to_maya(s.point));
+    for (std::size_t i = 0; i < emitters_.size(); ++i) {
+      const Emitter& e = emitters_[i];
+      block_.setLightVectors(static_cast<unsigned>(i), to_maya(direction_to(s.point, e.position)),
+                             e.intensity);
+    }
+    block_.compute();
+    const MFloatVector c = block_.outColor();
+    return {c.x, c.y, c.z};
+  }
+
+ private:
+  mayahost::ShadingBlock block_;
+  std::vector<Emitter> emitters_;
+};
+
+bool hidden_parent(const std::string& name) {
+  mayahost::AttributeInfo info, parent;
+  return mayahost::attribute("velvet", name, &info) && !info.parent.empty() &&
+         mayahost::attribute("velvet", info.parent, &parent) && parent.hidden;
+}
+
+class MayaBackend : public Backend {
+ public:
+  bool open(const std::string& path, std::string& error) {
+    mayahost::Status st = plugin_.load(path);
+    if (!st) {
+      error = "cannot load the Maya plug-in " + path + ": " + st.message();
+      return false;
+    }
+    st = node_.create("velvet");
+    if (!st) {
+      error = "cannot create a velvet node: " + st.message();
+      return false;
+    }
+    for (const mayahost::PlugDescription& plug : node_.settablePlugs()) {
+      // Per-sample geometry is the renderer's to set, channels included.
+      if (plug.hidden || hidden_parent(plug.name)) continue;
+      if (plug.type == mayahost::ValueType::kFloat) {
+        params_.push_back({plug.name, ParamType::Float});
+      } else if (plug.type == mayahost::ValueType::kBool) {
+        params_.push_back({plug.name, ParamType::Boolean});
+      } else if (plug.type == mayahost::ValueType::kFloat3) {
+        mayahost::AttributeInfo info;
+        const bool colour = mayahost::attribute("velvet", plug.name, &info) && info.usedAsColor;
+        params_.push_back({plug.name, colour ? ParamType::Color : ParamType::Vector});
+      }
+    }
+    return true;
+  }
+
+  const char* name() const override { return "maya"; }
+  const std::vector<ParamInfo>& parameters() const override { return params_; }
+
+  ParamHints hints(const std::string& name) const override {
+    ParamHints h;
+    mayahost::AttributeInfo info;
+    const ParamInfo* param = find_param(params_, name);
+    if (param == nullptr || !mayahost::attribute("velvet", name, &info)) return h;
+    h.soft_min = info.softMin;
+    h.soft_max = info.softMax;
+    // setDefault's value where it was called, else what create was given
+    // (a compound's children's).
+    std::vector<double> d = info.defaultValue;
+    if (d.empty() && !info.children.empty()) {
+      for (const std::string& child : info.children) {
+        mayahost::AttributeInfo c;
+        if (mayahost::attribute("velvet", child, &c)) d.push_back(c.createDefault);
+      }
+    } else if (d.empty()) {
+      d.push_back(info.createDefault);
+    }
+    if (d.size() != static_cast<std::size_t>(arity(param->type))) return h;
+    ParamValue v;
+    v.type = param->type;
+    for (std::size_t k = 0; k < d.size(); ++k) v.v[k] = static_cast<float>(d[k]);
+    v.b = d[0] != 0.0;
+    h.default_text = format_value(v);
+    return h;
+  }
+
+  std::string set_parameter(const std::string& name, const ParamValue& v) override {
+    float values[3] = {v.v[0], v.v[1], v.v[2]};
+    std::size_t count = static_cast<std::size_t>(arity(v.type));
+    if (v.type == ParamType::Boolean) values[0] = v.b ? 1.0f : 0.0f;
+    if (v.type == ParamType::Integer) values[0] = static_cast<float>(v.i);
+    const mayahost::Status st = node_.set(name, values, count);
+    return st ? std::string() : st.message();
+  }
+
+  std::vector<std::pair<std::string, std::string>> lobe_only_settings() const override {
+    // The mental ray shader's fixed lobe constants, and no other term.
+    return {{"diffuse", "0"},       {"ambientColor", "0,0,0"},        {"incandescence", "0,0,0"},
+            {"translucence", "0"},  {"transparency", "0,0,0"},        {"roughness", "0.1"},
+            {"backscatter", "0.2"}, {"specularColor", "0.5,0.5,0.5"}, {"edginess", "10"}};
+  }
+
+  void set_lights(const std::vector<Light>& lights) override {
+    emitters_.clear();
+    for (const Light& l : lights) {
+      const int n = l.area ? l.samples : 1;
+      const float share = 1.0f / static_cast<float>(n);
+      const MFloatVector intensity =
+          n == 1 ? MFloatVector(l.color.r, l.color.g, l.color.b)
+                 : MFloatVector(l.color.r * share, l.color.g * share, l.color.b * share);
+      for (int i = 0; i < n; ++i) {
+        emitters_.push_back({light_sample_position(l, i), intensity, l.diffuse, l.specular});
+      }
+    }
+  }
+
+  std::unique_ptr<ShadingContext> make_context(std::string&) override {
+    return std::make_unique<MayaContext>(node_, emitters_);
+  }
+
+ private:
+  // Declared in this order so that the node goes before its plug-in.
+  mayahost::Plugin plugin_;
+  mayahost::Node node_;
+  std::vector<ParamInfo> params_;
+  std::vector<Emitter> emitters_;
+};
+
+}  // namespace
+
+namespace {
+
+// `loadPlugin velvet` with MAYA_MODULE_PATH and MAYA_PLUG_IN_PATH as
+// `environment` has them. Sets `error` only for input that is wrong (a
+// malformed .mod); a plug-in that is simply not there goes to `missing`.
+bool find_velvet(const mayahost::Environment& environment, Location* location,
+                 std::string* missing) {
+  mayahost::SearchPaths paths;
+  mayahost::Status st = mayahost::resolveModules(environment, mayahost::HostInfo(), &paths);
+  if (!st) {
+    location->error = st.message();
+    return false;
+  }
+  std::string file;
+  st = mayahost::findPlugin("velvet", paths, &file);
+  if (!st) {
+    // A velvet module without its plug-in is a broken install, not a
+    // reason to look elsewhere.
+    const bool broken =
+        std::any_of(paths.modules.begin(), paths.modules.end(),
+                    [](const mayahost::ResolvedModule& m) { return m.name == "velvet"; });
+    (broken ? location->error : *missing) = st.message();
+    return false;
+  }
+  location->found = true;
+  location->files.emplace_back("plug-in", file);
+  for (const mayahost::ResolvedModule& m : paths.modules) {
+    for (const std::string& folder : m.plugIns) {
+      if (std::filesystem::path(file).parent_path() == std::filesystem::path(folder)) {
+        location->files.emplace_back("module", m.file + ":" + std::to_string(m.line));
+        location->how += ", module '" + m.name + "' " + m.version;
+        return true;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+Location locate_maya(const std::string& path, const LocateContext& context) {
+  Location location;
+  if (!path.empty()) {
+    // A flag names a file, never a plug-in to search for.
+    const std::string named = path.find_first_of("/\\") == std::string::npos ? "./" + path : path;
+    std::string file;
+    const mayahost::Status st = mayahost::findPlugin(named, mayahost::SearchPaths(), &file);
+    if (!st) {
+      location.error = "--maya-plugin: " + st.message();
+      return location;
+    }
+    location.found = true;
+    location.how = "--maya-plugin";
+    location.files.emplace_back("plug-in", file);
+    return location;
+  }
+  std::vector<std::string> missing;
+  const auto attempt = [&](const std::string& how, const mayahost::Environment& environment) {
+    std::string why;
+    location.how = how;
+    if (find_velvet(environment, &location, &why)) return true;
+    if (!why.empty()) missing.push_back(how + ": " + why);
+    return false;
+  };
+  const auto only = [](std::string module_path) -> mayahost::Environment {
+    return [module_path](const std::string& name) -> std::optional<std::string> {
+      if (name == "MAYA_MODULE_PATH") return module_path;
+      return std::nullopt;
+    };
+  };
+
+  // 2. Maya's own variables.
+  if (context.environment("MAYA_MODULE_PATH") || context.environment("MAYA_PLUG_IN_PATH")) {
+    if (attempt("MAYA_MODULE_PATH / MAYA_PLUG_IN_PATH", context.environment)) return location;
+    if (!location.error.empty()) return location;
+  }
+  // 3. The installed tree the tool belongs to.
+  if (!context.tool_dir.empty()) {
+    const std::filesystem::path modules =
+        std::filesystem::path(context.tool_dir) / ".." / "modules";
+    std::error_code ec;
+    if (std::filesystem::is_directory(modules, ec)) {
+      const std::string dir = modules.lexically_normal().generic_string();
+      if (attempt("the installed tree (" + dir + ")", only(dir))) return location;
+      if (!location.error.empty()) return location;
+    }
+  }
+  // 4. The build tree's own module.
+  const std::map<std::string, std::string> build = read_build_info(context.tool_dir);
+  if (const auto it = build.find("maya-module-path"); it != build.end()) {
+    if (attempt("the build tree (" + it->second + ")", only(it->second))) return location;
+    if (!location.error.empty()) return location;
+  }
+
+  location.how.clear();
+  location.error = "no velvet plug-in";
+  if (missing.empty()) {
+    location.error +=
+        ": set MAYA_MODULE_PATH to the modules folder of an installed velvet, or "
+        "give --maya-plugin";
+  }
+  for (const std::string& m : missing) location.error += "; " + m;
+  return location;
+}
+
+std::unique_ptr<Backend> make_maya_backend(const std::string& path, std::string& error) {
+  const Location location = locate_maya(path, process_locate_context());
+  if (!location.found) {
+    error = location.error;
+    return nullptr;
+  }
+  auto backend = std::make_unique<MayaBackend>();
+  if (!backend->open(location.file("plug-in"), error)) return nullptr;
+  return backend;
+}
+
+}  // namespace preview

@@ -1,0 +1,214 @@
+#include "tools/preview/render/image_io.h"
+
+#include <png.h>
+
+#if defined(VELVET_PREVIEW_WITH_EXR)
+#include <OpenEXR/ImfChannelList.h>
+#include <OpenEXR/ImfFrameBuffer.h>
+#include <OpenEXR/ImfHeader.h>
+#include <OpenEXR/ImfIO.h>
+#include <OpenEXR/ImfInputFile.h>
+#include <OpenEXR/ImfOutputFile.h>
+#endif
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+
+namespace preview {
+
+unsigned char srgb_byte(float linear) {
+  if (!(linear > 0.0f)) return 0;
+  if (linear >= 1.0f) return 255;
+  const double v = linear <= 0.0031308
+                       ? 12.92 * linear
+                       : 1.055 * std::pow(static_cast<double>(linear), 1.0 / 2.4) - 0.055;
+  return static_cast<unsigned char>(std::lround(v * 255.0));
+}
+
+namespace {
+
+// 8-bit sRGB codes, NaN pixels magenta.
+std::vector<unsigned char> srgb_bytes(const Image& image) {
+  std::vector<unsigned char> bytes(image.rgb.size());
+  for (std::size_t i = 0; i < image.rgb.size(); i += 3) {
+    const float* p = &image.rgb[i];
+    if (std::isnan(p[0]) || std::isnan(p[1]) || std::isnan(p[2])) {
+      bytes[i] = 255;
+      bytes[i + 1] = 0;
+      bytes[i + 2] = 255;
+      continue;
+    }
+    for (int c = 0; c < 3; ++c) bytes[i + c] = srgb_byte(p[c]);
+  }
+  return bytes;
+}
+
+png_image png_header(const Image& image) {
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  png.width = static_cast<png_uint_32>(image.width);
+  png.height = static_cast<png_uint_32>(image.height);
+  png.format = PNG_FORMAT_RGB;  // 8-bit, sRGB-encoded: libpng adds the sRGB chunk
+  return png;
+}
+
+}  // namespace
+
+bool write_png(const std::string& path, const Image& image, std::string& error) {
+  const std::vector<unsigned char> bytes = srgb_bytes(image);
+  png_image png = png_header(image);
+  if (!png_image_write_to_file(&png, path.c_str(), 0, bytes.data(), image.width * 3, nullptr)) {
+    error = "cannot write " + path + ": " + png.message;
+    png_image_free(&png);
+    return false;
+  }
+  return true;
+}
+
+bool encode_png(const Image& image, std::vector<unsigned char>& out, std::string& error) {
+  const std::vector<unsigned char> bytes = srgb_bytes(image);
+  png_image png = png_header(image);
+  // The first call only measures.
+  png_alloc_size_t size = 0;
+  if (!png_image_write_to_memory(&png, nullptr, &size, 0, bytes.data(), image.width * 3, nullptr)) {
+    error = std::string("cannot encode a PNG: ") + png.message;
+    png_image_free(&png);
+    return false;
+  }
+  out.resize(size);
+  if (!png_image_write_to_memory(&png, out.data(), &size, 0, bytes.data(), image.width * 3,
+                                 nullptr)) {
+    error = std::string("cannot encode a PNG: ") + png.message;
+    png_image_free(&png);
+    return false;
+  }
+  out.resize(size);
+  return true;
+}
+
+#if defined(VELVET_PREVIEW_WITH_EXR)
+
+bool exr_available() {
+  return true;
+}
+
+namespace {
+
+// The file's bytes, kept in memory: encode_exr() hands them to whoever writes
+// the file.
+class MemoryStream : public Imf::OStream {
+ public:
+  explicit MemoryStream(std::vector<unsigned char>& out) : Imf::OStream("memory"), out_(out) {}
+  void write(const char c[], int n) override {
+    const std::size_t end = pos_ + static_cast<std::size_t>(n);
+    if (out_.size() < end) out_.resize(end);
+    std::memcpy(out_.data() + pos_, c, static_cast<std::size_t>(n));
+    pos_ = end;
+  }
+  std::uint64_t tellp() override { return pos_; }
+  void seekp(std::uint64_t pos) override { pos_ = static_cast<std::size_t>(pos); }
+
+ private:
+  std::vector<unsigned char>& out_;
+  std::size_t pos_ = 0;
+};
+
+// One writer for files and memory; OpenEXR reports failures by exception,
+// which the callers stop.
+template <typename Target>
+void write_exr_to(Target&& target, const Image& image) {
+  Imf::Header header(image.width, image.height);
+  header.channels().insert("R", Imf::Channel(Imf::FLOAT));
+  header.channels().insert("G", Imf::Channel(Imf::FLOAT));
+  header.channels().insert("B", Imf::Channel(Imf::FLOAT));
+  Imf::OutputFile file(target, header);
+  Imf::FrameBuffer frame;
+  char* base = reinterpret_cast<char*>(const_cast<float*>(image.rgb.data()));
+  const std::size_t x_stride = 3 * sizeof(float);
+  const std::size_t y_stride = x_stride * static_cast<std::size_t>(image.width);
+  frame.insert("R", Imf::Slice(Imf::FLOAT, base, x_stride, y_stride));
+  frame.insert("G", Imf::Slice(Imf::FLOAT, base + sizeof(float), x_stride, y_stride));
+  frame.insert("B", Imf::Slice(Imf::FLOAT, base + 2 * sizeof(float), x_stride, y_stride));
+  file.setFrameBuffer(frame);
+  file.writePixels(image.height);
+}
+
+}  // namespace
+
+bool write_exr(const std::string& path, const Image& image, std::string& error) {
+  try {
+    write_exr_to(path.c_str(), image);
+  } catch (const std::exception& e) {
+    error = "cannot write " + path + ": " + e.what();
+    return false;
+  }
+  return true;
+}
+
+bool encode_exr(const Image& image, std::vector<unsigned char>& out, std::string& error) {
+  out.clear();
+  try {
+    MemoryStream stream(out);
+    write_exr_to(stream, image);
+  } catch (const std::exception& e) {
+    error = std::string("cannot encode the EXR image: ") + e.what();
+    return false;
+  }
+  return true;
+}
+
+bool read_exr(const std::string& path, Image& image, std::string& error) {
+  try {
+    Imf::InputFile file(path.c_str());
+    const Imath::Box2i window = file.header().dataWindow();
+    image = Image(window.max.x - window.min.x + 1, window.max.y - window.min.y + 1);
+    char* base = reinterpret_cast<char*>(image.rgb.data());
+    const std::size_t x_stride = 3 * sizeof(float);
+    const std::size_t y_stride = x_stride * static_cast<std::size_t>(image.width);
+    // The slices are addressed from the data window's origin.
+    base -= (static_cast<std::ptrdiff_t>(window.min.y) * image.width + window.min.x) *
+            static_cast<std::ptrdiff_t>(x_stride);
+    Imf::FrameBuffer frame;
+    frame.insert("R", Imf::Slice(Imf::FLOAT, base, x_stride, y_stride));
+    frame.insert("G", Imf::Slice(Imf::FLOAT, base + sizeof(float), x_stride, y_stride));
+    frame.insert("B", Imf::Slice(Imf::FLOAT, base + 2 * sizeof(float), x_stride, y_stride));
+    file.setFrameBuffer(frame);
+    file.readPixels(window.min.y, window.max.y);
+  } catch (const std::exception& e) {
+    error = "cannot read " + path + ": " + e.what();
+    return false;
+  }
+  return true;
+}
+
+#else
+
+namespace {
+const char* const kNoExr = ": this build has no OpenEXR (install libopenexr-dev and reconfigure)";
+}  // namespace
+
+bool exr_available() {
+  return false;
+}
+
+bool write_exr(const std::string& path, const Image&, std::string& error) {
+  error = "cannot write " + path + kNoExr;
+  return false;
+}
+
+bool encode_exr(const Image&, std::vector<unsigned char>&, std::string& error) {
+  error = std::string("cannot encode the EXR image") + kNoExr;
+  return false;
+}
+
+bool read_exr(const std::string& path, Image&, std::string& error) {
+  error = "cannot read " + path + kNoExr;
+  return false;
+}
+
+#endif
+
+}  // namespace preview

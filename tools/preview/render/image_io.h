@@ -1,0 +1,37 @@
+// Image files for the preview: sRGB PNGs for people, linear single-precision
+// OpenEXR files for inspecting values. Reading and writing only; images made
+// from other images (contact sheets, differences) are compose.h's. Included
+// by the tool, its tests and the documentation's plot program.
+#ifndef VELVET_TOOLS_PREVIEW_IMAGE_IO_H
+#define VELVET_TOOLS_PREVIEW_IMAGE_IO_H
+
+#include <string>
+#include <vector>
+
+#include "tools/preview/render/render.h"
+
+namespace preview {
+
+// 8-bit sRGB-encoded PNG (with an sRGB chunk). Values are clamped to [0, 1];
+// NaN pixels are written magenta so that they cannot pass unnoticed.
+bool write_png(const std::string& path, const Image& image, std::string& error);
+// The same PNG, in memory: the bytes write_png() puts in the file.
+bool encode_png(const Image& image, std::vector<unsigned char>& out, std::string& error);
+
+// True when the tool is built with OpenEXR (an optional feature, Debian
+// package libopenexr-dev). Without it write_exr and read_exr fail with a
+// message saying so, and the tool writes its .png files only.
+bool exr_available();
+
+// 32-bit float RGB OpenEXR, linear values exactly as rendered.
+bool write_exr(const std::string& path, const Image& image, std::string& error);
+// The same file, in memory: the bytes write_exr() puts in the file.
+bool encode_exr(const Image& image, std::vector<unsigned char>& out, std::string& error);
+bool read_exr(const std::string& path, Image& image, std::string& error);
+
+// The sRGB transfer function, linear [0, 1] to an 8-bit code.
+unsigned char srgb_byte(float linear);
+
+}  // namespace preview
+
+#endif  // VELVET_TOOLS_PREVIEW_IMAGE_IO_H

@@ -1,0 +1,68 @@
+// Tiled rendering of the preview scene through one backend.
+#ifndef VELVET_TOOLS_PREVIEW_RENDER_H
+#define VELVET_TOOLS_PREVIEW_RENDER_H
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tools/preview/hosts/backend.h"
+#include "tools/preview/render/scene.h"
+
+namespace preview {
+
+// Linear RGB, row after row from the top.
+struct Image {
+  int width = 0;
+  int height = 0;
+  std::vector<float> rgb;
+
+  Image() = default;
+  Image(int w, int h) : width(w), height(h), rgb(static_cast<std::size_t>(w) * h * 3, 0.0f) {}
+  float* pixel(int x, int y) { return &rgb[(static_cast<std::size_t>(y) * width + x) * 3]; }
+  const float* pixel(int x, int y) const {
+    return &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+  }
+};
+
+// A bar on a terminal, nothing otherwise. advance() may be called from any
+// thread; it is called once per finished tile, never per sample.
+class Progress {
+ public:
+  // `out` null keeps the bar silent.
+  Progress(std::ostream* out, std::int64_t total);
+  void advance(std::int64_t units);
+  void finish();
+
+ private:
+  void draw();
+  std::ostream* out_;
+  std::int64_t total_;
+  std::int64_t done_ = 0;
+  int shown_ = -1;
+  std::mutex mutex_;
+};
+
+struct RenderStats {
+  std::int64_t shaded = 0;  // samples that hit a shape and went to the backend
+};
+
+// Renders the scene with `threads` threads (at least 1). Every pixel depends
+// only on its own samples, summed in a fixed order, so the image has the
+// same bits whatever the thread count. Returns false with `error` when the
+// backend cannot make a shading context, or with "cancelled" when `cancel`
+// (may be null) turned true: it is read between tiles, so a render stops
+// within one tile per thread of being cancelled.
+bool render(const Scene& scene, Backend& backend, int threads, Image& out, Progress* progress,
+            std::string& error, RenderStats* stats = nullptr,
+            const std::atomic<bool>* cancel = nullptr);
+
+// Pixels one render of the scene contributes to a Progress total.
+std::int64_t render_units(const Scene& scene);
+
+}  // namespace preview
+
+#endif  // VELVET_TOOLS_PREVIEW_RENDER_H
