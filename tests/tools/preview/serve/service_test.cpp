@@ -133,6 +133,17 @@ class Serve : public ::testing::Test {
   std::unique_ptr<preview::serve::Service> service_;
 };
 
+TEST(ServeHelp, HelpDocumentsServeAndPort) {
+  preview::CliEnvironment env;
+  std::ostringstream out, err;
+  env.out = &out;
+  env.err = &err;
+  ASSERT_EQ(preview::run({"--help"}, env), preview::kExitOk);
+  EXPECT_NE(out.str().find("  --serve "), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("  --port N "), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("default " + std::to_string(preview::kDefaultPort)), std::string::npos);
+}
+
 TEST_F(Serve, OnlyTheLoopbackAddressOrLocalhostWithThePortMayAsk) {
   start();
   for (const char* host : {"127.0.0.1:8642", "localhost:8642", "LOCALHOST:8642"}) {
