@@ -332,7 +332,6 @@ Response Service::frame(const Request& request) {
 }
 
 Response Service::save() {
-  std::lock_guard<std::mutex> one_at_a_time(save_mutex_);
   const std::shared_ptr<const Frame> f =
       worker_.full_frame(Clock::now() + std::chrono::milliseconds(limits_.save_wait_ms));
   if (!f) return error(503, "the full image is not rendered yet; save again when it shows");
@@ -360,6 +359,7 @@ Response Service::save() {
     if (!encode_exr(images[k], files.back().second, message)) return error(500, message);
   }
   std::vector<std::string> wrote;
+  std::lock_guard<std::mutex> one_at_a_time(save_mutex_);
   message = write_files(options_.out_dir, files, wrote);
   if (!message.empty()) return error(500, message);
   return ok(json{{"generation", f->generation}, {"wrote", wrote}});

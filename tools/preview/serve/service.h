@@ -114,7 +114,7 @@ class Service {
   RenderWorker worker_;
   std::unique_ptr<LookService> looks_;
   std::atomic<int> port_{0};
-  std::mutex save_mutex_;
+  std::mutex save_mutex_;  // one writer in --out at a time
 };
 
 // Answers whether `host` (a Host header) names this machine's loopback

@@ -258,7 +258,9 @@ async function sendLook() {
     const r = await fetch('/api/look', { method: 'POST', body: JSON.stringify(change) });
     const answer = await r.json();
     if (!r.ok) {
+      // The tool kept its look: the controls show it again, beside the reason.
       setStatus(answer.error, true);
+      await fetchLook();
     } else {
       applyLook(answer);
       setStatus('rendering…');
