@@ -19,7 +19,7 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
   try {
     // Validate the flags on their own.
     const cli::Request request = cli::validate(args, env);
-    if (request.help) return cli::act_help(out);
+    if (request.help) return cli::act_help(env, out);
     if (request.where) return cli::act_where(request, env, out);
 
     // Load the plug-ins and the looks.
@@ -86,7 +86,7 @@ std::string read_looks(const LookFiles& files, const std::vector<LoadedHost>& ho
     for (const NamedLook& named : cli::checked_looks(files, hosts)) {
       Look look;
       for (const LoadedHost& h : hosts) {
-        look.values[h.entry->flag] = cli::look_values(h, *cli::source_for(named, h.entry->flag));
+        look.values[h.entry->flag] = cli::look_values(h, *cli::source_for(named, *h.entry));
       }
       read.emplace_back(named.name, std::move(look));
     }

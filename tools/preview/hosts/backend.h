@@ -9,8 +9,8 @@
 // Everything is in camera space: the camera sits at the origin and looks down
 // -z, which is the space Maya hands its shading nodes; the mental ray road is
 // given the same vectors so that both hosts shade identical geometry.
-#ifndef VELVET_TOOLS_PREVIEW_HOST_BACKEND_H
-#define VELVET_TOOLS_PREVIEW_HOST_BACKEND_H
+#ifndef VELVET_TOOLS_PREVIEW_HOSTS_BACKEND_H
+#define VELVET_TOOLS_PREVIEW_HOSTS_BACKEND_H
 
 #include <memory>
 #include <string>
@@ -101,4 +101,4 @@ class Backend {
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_HOST_BACKEND_H
+#endif  // VELVET_TOOLS_PREVIEW_HOSTS_BACKEND_H

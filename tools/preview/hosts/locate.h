@@ -7,8 +7,8 @@
 //   3. the installed tree around the tool: ../modules, ../mentalray;
 //   4. in a build tree, the build's outputs as listed in the file
 //      velvet-preview.build that the build writes beside the program.
-#ifndef VELVET_TOOLS_PREVIEW_LOCATE_H
-#define VELVET_TOOLS_PREVIEW_LOCATE_H
+#ifndef VELVET_TOOLS_PREVIEW_HOSTS_LOCATE_H
+#define VELVET_TOOLS_PREVIEW_HOSTS_LOCATE_H
 
 #include <functional>
 #include <map>
@@ -50,4 +50,4 @@ void print_location(std::ostream& out, const std::string& host, const Location& 
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_LOCATE_H
+#endif  // VELVET_TOOLS_PREVIEW_HOSTS_LOCATE_H

@@ -4,8 +4,8 @@
 // when it has that host; hosts.cpp lists the ones this build has. Included by
 // those files and the tests of them; the rest of the tool sees a host through
 // HostEntry (cli.h) and the interface in host_backend.h.
-#ifndef VELVET_TOOLS_PREVIEW_BACKEND_REGISTRY_H
-#define VELVET_TOOLS_PREVIEW_BACKEND_REGISTRY_H
+#ifndef VELVET_TOOLS_PREVIEW_HOSTS_REGISTRY_H
+#define VELVET_TOOLS_PREVIEW_HOSTS_REGISTRY_H
 
 #include <memory>
 #include <string>
@@ -27,4 +27,4 @@ std::unique_ptr<Backend> make_mentalray_backend(const std::string& path, std::st
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_BACKEND_REGISTRY_H
+#endif  // VELVET_TOOLS_PREVIEW_HOSTS_REGISTRY_H

@@ -4,8 +4,8 @@
 // krel_velvet_looks.mi). The files are the only place a look is written
 // down; this reader checks their syntax and keeps every value as written,
 // with its file and line, so that a host can check names and types.
-#ifndef VELVET_TOOLS_PREVIEW_LOOKS_H
-#define VELVET_TOOLS_PREVIEW_LOOKS_H
+#ifndef VELVET_TOOLS_PREVIEW_LOOK_LOOKS_H
+#define VELVET_TOOLS_PREVIEW_LOOK_LOOKS_H
 
 #include <cstddef>
 #include <optional>
@@ -49,6 +49,23 @@ constexpr const char* kMrLooksFile = "krel_velvet_looks.mi";
 constexpr const char* kMrShaderFunction = "krel_velvet";
 constexpr const char* kMrShaderPrefix = "velvet_";
 
+// How one host keeps its looks: the extension of a new look's file, whether
+// a colour may carry a fourth number (an alpha the shader never reads), the
+// writer of a new look's file, and which of a NamedLook's sources it fills.
+struct LookFormat {
+  const char* what;  // "a Maya preset", for messages
+  const char* extension;
+  bool colour_alpha;
+  std::string (*text)(const std::string& look,
+                      const std::vector<std::pair<std::string, ParamValue>>& values);
+  std::optional<LookSource> NamedLook::*source;
+};
+
+// Maya attribute presets (<look>.mel in a folder) and mental ray shader
+// blocks (one .mi file of them).
+extern const LookFormat kMayaPresetFormat;
+extern const LookFormat kMrBlockFormat;
+
 // Looks are named with '-' between words; files and shader names use '_'
 // (Maya's preset names are identifiers). Both spellings name the same look.
 std::string look_name(std::string text);
@@ -87,4 +104,4 @@ std::string look_file_stem(const std::string& look);
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_LOOKS_H
+#endif  // VELVET_TOOLS_PREVIEW_LOOK_LOOKS_H

@@ -1,7 +1,7 @@
 // Material parameters as the command line sees them: a name, a host type and
 // a text value such as "0.6,0.1,0.2".
-#ifndef VELVET_TOOLS_PREVIEW_PARAMS_H
-#define VELVET_TOOLS_PREVIEW_PARAMS_H
+#ifndef VELVET_TOOLS_PREVIEW_LOOK_PARAMS_H
+#define VELVET_TOOLS_PREVIEW_LOOK_PARAMS_H
 
 #include <optional>
 #include <string>
@@ -66,8 +66,12 @@ std::string format_spaced(const ParamValue& value, bool mi);
 // Same type and the same bits in every number the type uses.
 bool same_value(const ParamValue& a, const ParamValue& b);
 
+// An integer flag's value: `text` as a whole integer in [lo, hi] into `out`,
+// else the message ("--aa takes an integer from 1 to 16, not 'x'").
+std::string checked_int(std::string_view flag, const std::string& text, int lo, int hi, int& out);
+
 const ParamInfo* find_param(const std::vector<ParamInfo>& params, std::string_view name);
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_PARAMS_H
+#endif  // VELVET_TOOLS_PREVIEW_LOOK_PARAMS_H

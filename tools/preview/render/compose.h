@@ -2,13 +2,13 @@
 // cells) and difference images, with the float distances that measure them.
 // Pure arithmetic on Image, no files: image_io.h reads and writes them.
 // Included by the command line, the live preview and their tests.
-#ifndef VELVET_TOOLS_PREVIEW_COMPOSE_H
-#define VELVET_TOOLS_PREVIEW_COMPOSE_H
+#ifndef VELVET_TOOLS_PREVIEW_RENDER_COMPOSE_H
+#define VELVET_TOOLS_PREVIEW_RENDER_COMPOSE_H
 
 #include <string>
 #include <vector>
 
-#include "tools/preview/render/render.h"
+#include "tools/preview/render/image.h"
 
 namespace preview {
 
@@ -47,4 +47,4 @@ double ulp_difference(float a, float b);
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_COMPOSE_H
+#endif  // VELVET_TOOLS_PREVIEW_RENDER_COMPOSE_H

@@ -1,6 +1,6 @@
 // A 5 x 7 pixel font for the captions of contact sheets.
-#ifndef VELVET_TOOLS_PREVIEW_FONT_H
-#define VELVET_TOOLS_PREVIEW_FONT_H
+#ifndef VELVET_TOOLS_PREVIEW_RENDER_FONT_H
+#define VELVET_TOOLS_PREVIEW_RENDER_FONT_H
 
 namespace preview {
 
@@ -13,4 +13,4 @@ const unsigned char* glyph(char c);
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_FONT_H
+#endif  // VELVET_TOOLS_PREVIEW_RENDER_FONT_H

@@ -2,13 +2,13 @@
 // OpenEXR files for inspecting values. Reading and writing only; images made
 // from other images (contact sheets, differences) are compose.h's. Included
 // by the tool, its tests and the documentation's plot program.
-#ifndef VELVET_TOOLS_PREVIEW_IMAGE_IO_H
-#define VELVET_TOOLS_PREVIEW_IMAGE_IO_H
+#ifndef VELVET_TOOLS_PREVIEW_RENDER_IMAGE_IO_H
+#define VELVET_TOOLS_PREVIEW_RENDER_IMAGE_IO_H
 
 #include <string>
 #include <vector>
 
-#include "tools/preview/render/render.h"
+#include "tools/preview/render/image.h"
 
 namespace preview {
 
@@ -34,4 +34,4 @@ unsigned char srgb_byte(float linear);
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_IMAGE_IO_H
+#endif  // VELVET_TOOLS_PREVIEW_RENDER_IMAGE_IO_H

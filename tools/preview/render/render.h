@@ -1,6 +1,6 @@
 // Tiled rendering of the preview scene through one backend.
-#ifndef VELVET_TOOLS_PREVIEW_RENDER_H
-#define VELVET_TOOLS_PREVIEW_RENDER_H
+#ifndef VELVET_TOOLS_PREVIEW_RENDER_RENDER_H
+#define VELVET_TOOLS_PREVIEW_RENDER_RENDER_H
 
 #include <atomic>
 #include <cstdint>
@@ -10,23 +10,10 @@
 #include <vector>
 
 #include "tools/preview/hosts/backend.h"
+#include "tools/preview/render/image.h"
 #include "tools/preview/render/scene.h"
 
 namespace preview {
-
-// Linear RGB, row after row from the top.
-struct Image {
-  int width = 0;
-  int height = 0;
-  std::vector<float> rgb;
-
-  Image() = default;
-  Image(int w, int h) : width(w), height(h), rgb(static_cast<std::size_t>(w) * h * 3, 0.0f) {}
-  float* pixel(int x, int y) { return &rgb[(static_cast<std::size_t>(y) * width + x) * 3]; }
-  const float* pixel(int x, int y) const {
-    return &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
-  }
-};
 
 // A bar on a terminal, nothing otherwise. advance() may be called from any
 // thread; it is called once per finished tile, never per sample.
@@ -65,4 +52,4 @@ std::int64_t render_units(const Scene& scene);
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_RENDER_H
+#endif  // VELVET_TOOLS_PREVIEW_RENDER_RENDER_H

@@ -1,8 +1,8 @@
 // The preview scene: a sphere and a tilted torus side by side in front of a
 // pinhole camera, lit by a soft key (an area light), a point fill and a
 // point rim light behind the shapes, where velvet's edge sheen shows best.
-#ifndef VELVET_TOOLS_PREVIEW_SCENE_H
-#define VELVET_TOOLS_PREVIEW_SCENE_H
+#ifndef VELVET_TOOLS_PREVIEW_RENDER_SCENE_H
+#define VELVET_TOOLS_PREVIEW_RENDER_SCENE_H
 
 #include <vector>
 
@@ -63,4 +63,4 @@ core::Vector direction_to(core::Vector point, core::Vector target);
 
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_SCENE_H
+#endif  // VELVET_TOOLS_PREVIEW_RENDER_SCENE_H

@@ -18,35 +18,7 @@ void set_latest(std::vector<std::pair<std::string, std::string>>& list, const st
   list.emplace_back(key, text);
 }
 
-std::string shapes_text(const SceneOptions& s) {
-  return s.sphere && s.torus ? "sphere,torus" : s.sphere ? "sphere" : "torus";
-}
-
 }  // namespace
-
-const std::vector<SceneControl>& scene_controls() {
-  static const std::vector<SceneControl> controls = [] {
-    const SceneOptions d;
-    const core::Color& i = d.irradiance;
-    return std::vector<SceneControl>{
-        {"shapes", "shapes", "shapes", shapes_text(d), {}, {}},
-        {"key", "float", "key light", format_number(d.key), 0.0, 4.0},
-        {"fill", "float", "fill light", format_number(d.fill), 0.0, 4.0},
-        {"rim", "float", "rim light", format_number(d.rim), 0.0, 4.0},
-        {"irradiance", "color", "irradiance (mental ray, with useIrradiance)",
-         format_number(i.r) + "," + format_number(i.g) + "," + format_number(i.b), 0.0, 1.0},
-        {"size",
-         "size",
-         "size of one image",
-         std::to_string(d.width) + "x" + std::to_string(d.height),
-         {},
-         {}},
-        {"aa", "integer", "samples per pixel (N x N)", std::to_string(d.aa), 1.0, 6.0},
-        {"area-samples", "integer", "key light samples", std::to_string(d.area_samples), 1.0, 64.0},
-    };
-  }();
-  return controls;
-}
 
 LookService::LookService(const std::vector<LoadedHost>& hosts, RenderWorker& worker)
     : hosts_(hosts), worker_(worker), values_(hosts.size()) {
@@ -93,13 +65,12 @@ std::string LookService::apply(const LookChange& change, LookState& out) {
   // Only the page's own settings: never where files go, which look files
   // are read, or anything else the command line does besides a look.
   for (const auto& [flag, text] : change.scene) {
-    const auto& controls = scene_controls();
-    const bool known = std::any_of(controls.begin(), controls.end(),
-                                   [&](const SceneControl& c) { return flag == c.flag; });
-    if (!known) {
+    const SceneSetting* setting = find_scene_setting(flag);
+    if (setting == nullptr || !setting->look) {
       std::string names;
-      for (const SceneControl& c : controls)
-        names += std::string(names.empty() ? "" : ", ") + c.flag;
+      for (const SceneSetting& s : scene_settings()) {
+        if (s.look) names += std::string(names.empty() ? "" : ", ") + s.flag;
+      }
       return "the page may not set '" + flag + "' (scene settings: " + names + ")";
     }
   }
@@ -144,22 +115,19 @@ std::string LookService::apply(const LookChange& change, LookState& out) {
   // Under the lock: the worker gets the looks in the order of their
   // generations.
   worker_.submit(job(generation_, look_));
-  out = {generation_, look_, {}};
-  for (const SceneControl& c : scene_controls()) {
-    const auto given = std::find_if(scene_.begin(), scene_.end(),
-                                    [&](const auto& e) { return e.first == c.flag; });
-    out.scene.emplace_back(c.flag, given == scene_.end() ? c.default_text : given->second);
-  }
+  out = state();
   return "";
 }
 
 LookState LookService::current() const {
   std::lock_guard<std::mutex> lock(mutex_);
+  return state();
+}
+
+LookState LookService::state() const {
   LookState out{generation_, look_, {}};
-  for (const SceneControl& c : scene_controls()) {
-    const auto given = std::find_if(scene_.begin(), scene_.end(),
-                                    [&](const auto& e) { return e.first == c.flag; });
-    out.scene.emplace_back(c.flag, given == scene_.end() ? c.default_text : given->second);
+  for (const SceneSetting& s : scene_settings()) {
+    if (s.look) out.scene.emplace_back(s.flag, s.get(look_.scene));
   }
   return out;
 }
@@ -247,28 +215,9 @@ std::vector<std::pair<std::string, ParamValue>> LookService::changes(std::size_t
 }
 
 std::string LookService::command_line(const Look& look) const {
-  const SceneOptions d;
-  const SceneOptions& s = look.scene;
   std::string line = "velvet-preview";
   if (hosts_.size() == 1) line += " --hosts " + hosts_[0].entry->flag;
-  if (s.width != d.width || s.height != d.height) {
-    line += " --size " + std::to_string(s.width) + "x" + std::to_string(s.height);
-  }
-  if (s.aa != d.aa) line += " --aa " + std::to_string(s.aa);
-  if (s.sphere != d.sphere || s.torus != d.torus) line += " --shapes " + shapes_text(s);
-  if (s.fov != d.fov) line += " --fov " + format_number(static_cast<float>(s.fov));
-  if (s.distance != d.distance) {
-    line += " --distance " + format_number(static_cast<float>(s.distance));
-  }
-  if (s.key != d.key) line += " --key " + format_number(s.key);
-  if (s.fill != d.fill) line += " --fill " + format_number(s.fill);
-  if (s.rim != d.rim) line += " --rim " + format_number(s.rim);
-  if (s.area_samples != d.area_samples) line += " --area-samples " + std::to_string(s.area_samples);
-  const core::Color& i = s.irradiance;
-  if (i.r != d.irradiance.r || i.g != d.irradiance.g || i.b != d.irradiance.b) {
-    line +=
-        " --irradiance " + format_number(i.r) + "," + format_number(i.g) + "," + format_number(i.b);
-  }
+  line += scene_flags(look.scene);
   for (std::size_t k = 0; k < hosts_.size(); ++k) {
     for (const auto& [name, value] : changes(k, look)) {
       line += " --" + hosts_[k].entry->flag + " " + name + "=" + format_value(value);
@@ -277,18 +226,9 @@ std::string LookService::command_line(const Look& look) const {
   return line;
 }
 
-std::string LookService::maya_text(const Look& look) const {
-  for (std::size_t k = 0; k < hosts_.size(); ++k) {
-    if (hosts_[k].entry->flag == "maya") return maya_preset_text(settings(k, look));
-  }
-  return "";
-}
-
-std::string LookService::mr_text(const Look& look) const {
-  for (std::size_t k = 0; k < hosts_.size(); ++k) {
-    if (hosts_[k].entry->flag == "mr") return mr_block_text("look", settings(k, look));
-  }
-  return "";
+std::string LookService::handover(std::size_t host, const Look& look) const {
+  const HostEntry& entry = *hosts_[host].entry;
+  return entry.handover != nullptr ? entry.handover(settings(host, look)) : "";
 }
 
 std::string LookService::look_files(const std::string& name, const Look& look,
@@ -301,12 +241,10 @@ std::string LookService::look_files(const std::string& name, const Look& look,
   }
   files.clear();
   for (std::size_t k = 0; k < hosts_.size(); ++k) {
-    const std::string& flag = hosts_[k].entry->flag;
-    if (flag == "maya") {
-      files.emplace_back(look_file_stem(name) + ".mel", maya_preset_text(settings(k, look)));
-    } else if (flag == "mr") {
-      files.emplace_back(look_file_stem(name) + ".mi", mr_block_text(name, settings(k, look)));
-    }
+    const LookFormat* format = hosts_[k].entry->look_format;
+    if (format == nullptr) continue;
+    files.emplace_back(look_file_stem(name) + format->extension,
+                       format->text(name, settings(k, look)));
   }
   return "";
 }

@@ -16,20 +16,10 @@
 #include <vector>
 
 #include "tools/preview/cli/cli.h"
+#include "tools/preview/render/settings.h"
 #include "tools/preview/serve/render_worker.h"
 
 namespace preview::serve {
-
-// A scene setting that the page shows and may send, with the command line's
-// flag (without "--") and its value text.
-struct SceneControl {
-  const char* flag;
-  const char* type;  // the page's control: "float", "integer", "size", "shapes", "color"
-  const char* label;
-  std::string default_text;
-  std::optional<double> soft_min, soft_max;
-};
-const std::vector<SceneControl>& scene_controls();
 
 // A change from a page: scene flags and host values as the command line
 // writes them, in the order given.
@@ -42,7 +32,7 @@ struct LookChange {
 struct LookState {
   std::uint64_t generation = 0;
   Look look;
-  std::vector<std::pair<std::string, std::string>> scene;  // every scene control's text
+  std::vector<std::pair<std::string, std::string>> scene;  // every look setting's text
 };
 
 class LookService {
@@ -63,14 +53,14 @@ class LookService {
   std::vector<std::pair<std::string, ParamValue>> settings(std::size_t host,
                                                            const Look& look) const;
 
-  // The look as a command line, a Maya preset and a mental ray shader block.
+  // The look as a command line.
   std::string command_line(const Look& look) const;
-  std::string maya_text(const Look& look) const;
-  std::string mr_text(const Look& look) const;
+  // The look as `host`'s hand-over text (its entry's writer), every setting
+  // included, so that it gives the same look whatever node it is applied to.
+  std::string handover(std::size_t host, const Look& look) const;
 
-  // The files of the look saved as `name`: a Maya preset and a shader block,
-  // every setting included, so that either gives the same look whatever it
-  // is applied to.
+  // The files of the look saved as `name`, one per host in its look format,
+  // every setting included, as the hand-over.
   std::string look_files(const std::string& name, const Look& look,
                          std::vector<std::pair<std::string, std::string>>& files) const;
 
@@ -87,6 +77,7 @@ class LookService {
   // each name, defaults at the start dropped.
   std::vector<std::pair<std::string, ParamValue>> changes(std::size_t host, const Look& look) const;
   RenderJob job(std::uint64_t generation, const Look& look) const;
+  LookState state() const;  // under mutex_
   std::optional<std::size_t> host_index(const std::string& flag) const;
 
   const std::vector<LoadedHost>& hosts_;

@@ -38,12 +38,6 @@ Response ok(const json& j) {
   return r;
 }
 
-std::string host_title(const std::string& flag) {
-  if (flag == "maya") return "Maya: velvet node";
-  if (flag == "mr") return "mental ray: krel_velvet shader";
-  return flag;
-}
-
 bool query_int(const Request& request, const char* name, long long lo, long long hi,
                long long& out) {
   const auto it = request.query.find(name);
@@ -62,6 +56,7 @@ bool query_int(const Request& request, const char* name, long long lo, long long
 json scene_json() {
   json list = json::array();
   for (const SceneControl& c : scene_controls()) {
+    if (!c.look) continue;
     json j = {{"flag", c.flag}, {"type", c.type}, {"label", c.label}, {"default", c.default_text}};
     if (c.soft_min) j["softMin"] = *c.soft_min;
     if (c.soft_max) j["softMax"] = *c.soft_max;
@@ -116,7 +111,7 @@ std::string build_controls(const std::vector<LoadedHost>& hosts) {
     }
     list.push_back({{"flag", h.entry->flag},
                     {"file", h.entry->file_name},
-                    {"title", host_title(h.entry->flag)},
+                    {"title", h.entry->title},
                     {"params", controls}});
   }
   // Linked mode sets the controls that every host has, by name and type.
@@ -245,17 +240,18 @@ Response Service::look_answer(const LookState& state) const {
   json scene = json::object();
   for (const auto& [flag, text] : state.scene) scene[flag] = text;
   json hosts = json::object();
+  json handover = json::object();
   for (std::size_t k = 0; k < hosts_.size(); ++k) {
     json values = json::object();
     for (const auto& [name, v] : looks_->settings(k, state.look)) values[name] = format_value(v);
     hosts[hosts_[k].entry->flag] = values;
+    handover[hosts_[k].entry->flag] = looks_->handover(k, state.look);
   }
   return ok(json{{"generation", state.generation},
                  {"scene", scene},
                  {"hosts", hosts},
                  {"command", looks_->command_line(state.look)},
-                 {"mel", looks_->maya_text(state.look)},
-                 {"mi", looks_->mr_text(state.look)}});
+                 {"handover", handover}});
 }
 
 Response Service::get_look() const {
@@ -367,9 +363,19 @@ Response Service::save() {
 
 Response Service::looks() const {
   const LookFiles& files = options_.looks;
-  if (files.maya_presets.empty() && files.mr_looks.empty()) {
-    return ok(json{{"looks", json::array()},
-                   {"note", "no look files found; name them with --maya-presets and --mr-looks"}});
+  bool none = true;
+  std::string flags;
+  for (std::size_t k = 0; k < hosts_.size(); ++k) {
+    const HostEntry& e = *hosts_[k].entry;
+    if (e.looks != nullptr) none = none && (files.*e.looks).empty();
+    flags += std::string(k == 0                   ? ""
+                         : k + 1 == hosts_.size() ? " and "
+                                                  : ", ") +
+             "--" + e.looks_flag;
+  }
+  if (none) {
+    return ok(
+        json{{"looks", json::array()}, {"note", "no look files found; name them with " + flags}});
   }
   // Read on every request: a look file edited meanwhile shows on reload.
   // Reading checks against the hosts' parameter lists only, which never

@@ -17,6 +17,7 @@
 #include "tools/preview/hosts/registry.h"
 #include "tools/preview/render/compose.h"
 #include "tools/preview/render/image_io.h"
+#include "tools/preview/render/render.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 Starts `velvet-preview --serve --port 0`, opens the page and checks that it
 lists every parameter that `velvet-preview --list` gives for each host, that
 moving `edginess` changes the Maya image, that the image finally shown is the
-one the page's command line renders, that the Maya preset and .mi snippets
-carry the values set, that Save writes those same files, that linked mode
+one the page's command line renders, that the MEL and .mi snippets carry
+the values set, that Save writes those same files, that linked mode
 sets both hosts, that picking a look sets both hosts' controls, and that a
 second page opens on the look on screen, changes nothing by opening or
 reloading, and shares its changes with the first.
@@ -149,14 +149,16 @@ def main():
         wait_until("the final image", lambda: settled(driver))
 
         command = driver.find_element(By.ID, "snippet-command").text
-        mel = driver.find_element(By.ID, "snippet-mel").text
-        mi = driver.find_element(By.ID, "snippet-mi").text
+        mel = driver.find_element(By.ID, "snippet-maya").text
+        mi = driver.find_element(By.ID, "snippet-mr").text
         assert command.startswith("velvet-preview "), command
         for part in ["--key 2", "--maya edginess=25", "--mr specular=0.6"]:
             assert part in command, command
-        assert mel.startswith('startAttrPreset( "velvet" );') and 'blendAttr "edginess" 25;' in mel, mel
+        # Every setting, so that the text gives the look on any node.
+        setattr = dict(re.findall(r'setAttr \(\$node \+ "\.(\w+)"\) (.*);', mel))
+        assert setattr["edginess"] == "25" and setattr["roughness"] == "0.2", mel
         assert '"specular" 0.6,' in mi and '"edginess" 4,' in mi, mi
-        assert mi.startswith('shader "velvet_look" "krel_velvet" ('), mi
+        assert mi.lstrip().startswith("#") and '"krel_velvet" (' in mi, mi
 
         # The image shown is what the command line renders.
         cli = os.path.join(work, "cli")

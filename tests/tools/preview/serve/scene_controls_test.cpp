@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tools/preview/hosts/hosts.h"
-#include "tools/preview/serve/look_service.h"
+#include "tools/preview/render/settings.h"
 #include "tools/preview/serve/service.h"
 
 namespace {
@@ -34,6 +34,8 @@ const std::map<std::string, Change> kChanges = {
     {"size", {"40x20", {}}},
     {"aa", {"2", {}}},
     {"area-samples", {"2", {}}},
+    {"fov", {"40", {}}},
+    {"distance", {"9", {}}},
 };
 
 class SceneControls : public ::testing::Test {
@@ -86,24 +88,26 @@ TEST_F(SceneControls, EveryControlChangesTheImageOfEachHostItNames) {
                      {"hosts", {{"mr", {{"useIrradiance", "on"}}}}}};
   const std::map<std::string, std::string> before = images_after(base);
   ASSERT_EQ(before.size(), entries_.size());
-  for (const preview::serve::SceneControl& control : preview::serve::scene_controls()) {
-    const auto change = kChanges.find(control.flag);
-    ASSERT_NE(change, kChanges.end()) << "no test value for the scene control " << control.flag;
-    const std::string flag = control.flag;
+  // Every setting the page may send, whether it shows a control or not.
+  for (const preview::SceneSetting& setting : preview::scene_settings()) {
+    if (!setting.look) continue;
+    const std::string flag = setting.flag;
+    const auto change = kChanges.find(flag);
+    ASSERT_NE(change, kChanges.end()) << "no test value for the scene setting " << flag;
     const std::string base_text = flag == "size" ? "32x16"
                                   : flag == "aa" ? "1"
-                                                 : control.default_text;
+                                                 : preview::default_text(setting);
     ASSERT_NE(change->second.text, base_text) << flag;
     const std::map<std::string, std::string> after =
-        images_after({{"scene", {{control.flag, change->second.text}}}});
+        images_after({{"scene", {{flag, change->second.text}}}});
     for (const auto& [host, image] : before) {
       const std::vector<std::string>& named = change->second.hosts;
       const bool names =
           named.empty() || std::find(named.begin(), named.end(), host) != named.end();
       if (names) {
-        EXPECT_NE(after.at(host), image) << control.flag << " did not reach " << host;
+        EXPECT_NE(after.at(host), image) << flag << " did not reach " << host;
       } else {
-        EXPECT_EQ(after.at(host), image) << control.flag << " changed " << host;
+        EXPECT_EQ(after.at(host), image) << flag << " changed " << host;
       }
     }
     // Back to the base look for the next control.

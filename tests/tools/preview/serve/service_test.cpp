@@ -17,7 +17,7 @@
 #include <tuple>
 
 #include "tests/tools/preview/fake_backend.h"
-#include "tools/preview/look/looks.h"
+#include "tools/preview/look/handover.h"
 #include "tools/preview/serve/serve.h"
 #include "tools/preview/serve/service.h"
 
@@ -313,18 +313,16 @@ TEST_F(Serve, HandOverSnippetsCarryTheChangedValuesAndRenderTheSameLook) {
   EXPECT_EQ(answer["command"],
             "velvet-preview --size 320x160 --key 2 --maya edginess=25 --maya lobe=off "
             "--mr edginess=0.1");
-  // The hand-over texts are the look files' own, every setting included, and
-  // read back as the same look.
-  const std::string mel = answer["mel"];
-  EXPECT_EQ(mel, preview::maya_preset_text({{"color", rgb(0.5f, 0.2f, 0.2f)},
-                                            {"edginess", number(25.0f)},
-                                            {"bounces", integer(0)},
-                                            {"lobe", boolean(false)}}));
-  const std::string mi = answer["mi"];
-  EXPECT_EQ(mi, preview::mr_block_text("look", {{"color", rgb(0.5f, 0.2f, 0.2f)},
-                                                {"edginess", number(0.1f)},
-                                                {"bounces", integer(0)},
-                                                {"lobe", boolean(true)}}));
+  // Each host's hand-over is its entry's writer's, with every setting, so
+  // that it gives the look on a node whatever that node had.
+  EXPECT_EQ(answer["handover"]["maya"], preview::mel_handover({{"color", rgb(0.5f, 0.2f, 0.2f)},
+                                                               {"edginess", number(25.0f)},
+                                                               {"bounces", integer(0)},
+                                                               {"lobe", boolean(false)}}));
+  EXPECT_EQ(answer["handover"]["mr"], preview::mi_handover({{"color", rgb(0.5f, 0.2f, 0.2f)},
+                                                            {"edginess", number(0.1f)},
+                                                            {"bounces", integer(0)},
+                                                            {"lobe", boolean(true)}}));
 
   // The command line, read back, is the same look.
   std::vector<std::string> args;

@@ -233,8 +233,9 @@ function applyLook(l) {
   }
   state.posted = l.generation;
   $('snippet-command').textContent = l.command;
-  $('snippet-mel').textContent = l.mel;
-  $('snippet-mi').textContent = l.mi;
+  for (const [host, text] of Object.entries(l.handover)) {
+    if ($('snippet-' + host)) $('snippet-' + host).textContent = text;
+  }
 }
 
 async function fetchLook() {
@@ -411,6 +412,13 @@ async function main() {
     images.append(f);
   }
   for (const h of c.hosts) $('controls').append(hostPanel(h, c.linked));
+  // Each host's hand-over, in the host's own words.
+  for (const h of c.hosts) {
+    $('handover-hosts').append(el('div', { class: 'snippet' }, [
+      el('h3', { text: h.title }),
+      el('button', { type: 'button', dataset: { copy: 'snippet-' + h.flag }, text: 'Copy' }),
+      el('pre', { id: 'snippet-' + h.flag })]));
+  }
   scenePanel(c.scene);
   $('linked').disabled = c.linked.length === 0;
   $('linked').addEventListener('change', () => {
