@@ -62,7 +62,7 @@ struct Response {
 struct Limits {
   std::size_t max_body = 64 * 1024;  // bytes of a request body
   int max_wait_ms = 5000;            // longest a frame request waits
-  int max_waiters = 8;               // frame requests waiting at once
+  int max_waiters = 64;              // frame requests waiting at once
   int save_wait_ms = 60000;          // longest Save waits for the full image
   // The connections (http.cpp): a client has `idle_ms` to start a request
   // and `request_ms` from its first byte to send all of it, or is dropped;

@@ -309,12 +309,15 @@ async function poll() {
   for (;;) {
     try {
       const { generation, stage } = state.shown;
+      const asked = performance.now();
       const r = await fetch(`/api/frame?have=${generation}&stage=${stage}&wait=4000`);
       const frame = await r.json();
       // A look newer than the controls show came from another page.
       if (!state.posting && !state.dirty && frame.generation > state.posted) await fetchLook();
       if (state.posting || state.dirty || frame.generation < state.posted || frame.stage === 0) {
+        // Nothing new at once: the tool has as many waiting as it keeps.
         if (frame.stage !== 0) await sleep(20);
+        else if (performance.now() - asked < 1000) await sleep(500);
         continue;
       }
       show(frame);
