@@ -11,6 +11,7 @@
 #include "tools/preview/cli/cli.h"
 #include "tools/preview/hosts/backend.h"
 #include "tools/preview/hosts/hosts.h"
+#include "tools/preview/hosts/lights.h"
 #include "tools/preview/render/scene.h"
 
 namespace fake {
@@ -53,7 +54,6 @@ class Context : public preview::ShadingContext {
 
 class Backend : public preview::Backend {
  public:
-  const char* name() const override { return "fake"; }
   const std::vector<preview::ParamInfo>& parameters() const override {
     static const std::vector<preview::ParamInfo> params = {
         {"color", preview::ParamType::Color},

@@ -1,5 +1,5 @@
 // The command line's run(): the phases in order. Each phase has its own file
-// (see cli_phases.h); this one holds the order, which is part of the
+// (see phases.h); this one holds the order, which is part of the
 // contract: every flag and value is checked before anything is rendered, and
 // nothing is written before everything is rendered.
 #include "tools/preview/cli/cli.h"
@@ -58,11 +58,7 @@ std::string parse_look(const std::vector<std::string>& args, const std::vector<L
   try {
     CliEnvironment env;
     for (const LoadedHost& h : hosts) env.hosts.push_back(*h.entry);
-    const cli::Request o = cli::parse_flags(args, env);
-    if (o.help || o.list || o.compare || o.sweep || o.serve || o.port || o.where ||
-        !o.hosts.empty() || !o.plugin_paths.empty() || o.threads != 0 || o.out_dir != ".") {
-      throw UsageError{"a look takes scene flags and host values only"};
-    }
+    const cli::Request o = cli::parse_flags(args, env, /*look_only=*/true);
     Look look;
     look.scene = o.scene;
     for (const LoadedHost& h : hosts) {

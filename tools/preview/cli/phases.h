@@ -87,7 +87,10 @@ struct Output {
 
 // The flags alone, as parse_look() reads the live preview's looks too:
 // throws UsageError for a flag or value that no host could accept.
-Request parse_flags(const std::vector<std::string>& args, const CliEnvironment& env);
+// With `look_only`, any flag but a look setting (a scene setting the table
+// marks so, or a host's NAME=VALUE) is refused by name.
+Request parse_flags(const std::vector<std::string>& args, const CliEnvironment& env,
+                    bool look_only = false);
 
 // parse_flags(), then the checks that need the environment's hosts: the
 // selected hosts (all built ones when none are named), and the modes that

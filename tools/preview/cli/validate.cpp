@@ -71,6 +71,7 @@ struct Flag {
   // left out.
   std::function<void(Request& o, const std::string& arg, const std::optional<std::string>& value)>
       apply;
+  bool look = false;  // a look setting: the scene's, or a host's NAME=VALUE
 };
 
 // Every flag: the tool's own, the scene's settings, and each host's.
@@ -144,6 +145,7 @@ std::vector<Flag> flag_table(const CliEnvironment& env) {
            if (setting.look) o.look_flag = arg;
            check(setting.set(o.scene, *v));
          }});
+    flags.back().look = setting.look;
   }
   for (const HostEntry& h : env.hosts) {
     const std::string flag = h.flag;
@@ -151,6 +153,7 @@ std::vector<Flag> flag_table(const CliEnvironment& env) {
                        o.params[flag].push_back(name_value(flag, *v));
                        o.look_flag = "--" + flag;
                      }});
+    flags.back().look = true;
     flags.push_back({h.path_flag, Takes::Value,
                      [flag](Request& o, auto&, const auto& v) { o.plugin_paths[flag] = *v; }});
     flags.push_back({h.looks_flag, Takes::Value,
@@ -161,7 +164,8 @@ std::vector<Flag> flag_table(const CliEnvironment& env) {
 
 }  // namespace
 
-Request parse_flags(const std::vector<std::string>& args, const CliEnvironment& env) {
+Request parse_flags(const std::vector<std::string>& args, const CliEnvironment& env,
+                    bool look_only) {
   const std::vector<Flag> table = flag_table(env);
   Request o;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -178,6 +182,10 @@ Request parse_flags(const std::vector<std::string>& args, const CliEnvironment& 
     const auto flag =
         std::find_if(table.begin(), table.end(), [&](const Flag& f) { return f.name == name; });
     if (flag == table.end()) throw UsageError{"unknown flag '--" + name + "'"};
+    if (look_only && !flag->look) {
+      throw UsageError{"--" + name + " is not a look setting: a look takes scene settings and " +
+                       "host values only"};
+    }
     std::optional<std::string> value;
     switch (flag->takes) {
       case Takes::Nothing:

@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "tools/preview/hosts/lights.h"
 #include "tools/preview/hosts/registry.h"
-#include "tools/preview/render/scene.h"
 
 namespace preview {
 
@@ -103,7 +103,6 @@ class MayaBackend : public Backend {
     return true;
   }
 
-  const char* name() const override { return "maya"; }
   const std::vector<ParamInfo>& parameters() const override { return params_; }
 
   ParamHints hints(const std::string& name) const override {
