@@ -21,6 +21,7 @@
 #include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfHeader.h>
+#include <OpenEXR/ImfIO.h>
 #include <OpenEXR/ImfInputFile.h>
 #include <OpenEXR/ImfOutputFile.h>
 #endif
@@ -198,25 +199,66 @@ bool exr_available() {
   return true;
 }
 
+namespace {
+
+// The file's bytes, kept in memory: encode_exr() hands them to whoever writes
+// the file.
+class MemoryStream : public Imf::OStream {
+ public:
+  explicit MemoryStream(std::vector<unsigned char>& out) : Imf::OStream("memory"), out_(out) {}
+  void write(const char c[], int n) override {
+    const std::size_t end = pos_ + static_cast<std::size_t>(n);
+    if (out_.size() < end) out_.resize(end);
+    std::memcpy(out_.data() + pos_, c, static_cast<std::size_t>(n));
+    pos_ = end;
+  }
+  std::uint64_t tellp() override { return pos_; }
+  void seekp(std::uint64_t pos) override { pos_ = static_cast<std::size_t>(pos); }
+
+ private:
+  std::vector<unsigned char>& out_;
+  std::size_t pos_ = 0;
+};
+
+// One writer for files and memory; OpenEXR reports failures by exception,
+// which the callers stop.
+template <typename Target>
+void write_exr_to(Target&& target, const Image& image) {
+  Imf::Header header(image.width, image.height);
+  header.channels().insert("R", Imf::Channel(Imf::FLOAT));
+  header.channels().insert("G", Imf::Channel(Imf::FLOAT));
+  header.channels().insert("B", Imf::Channel(Imf::FLOAT));
+  Imf::OutputFile file(target, header);
+  Imf::FrameBuffer frame;
+  char* base = reinterpret_cast<char*>(const_cast<float*>(image.rgb.data()));
+  const std::size_t x_stride = 3 * sizeof(float);
+  const std::size_t y_stride = x_stride * static_cast<std::size_t>(image.width);
+  frame.insert("R", Imf::Slice(Imf::FLOAT, base, x_stride, y_stride));
+  frame.insert("G", Imf::Slice(Imf::FLOAT, base + sizeof(float), x_stride, y_stride));
+  frame.insert("B", Imf::Slice(Imf::FLOAT, base + 2 * sizeof(float), x_stride, y_stride));
+  file.setFrameBuffer(frame);
+  file.writePixels(image.height);
+}
+
+}  // namespace
+
 bool write_exr(const std::string& path, const Image& image, std::string& error) {
-  // OpenEXR reports failures by exception; they stop here.
   try {
-    Imf::Header header(image.width, image.height);
-    header.channels().insert("R", Imf::Channel(Imf::FLOAT));
-    header.channels().insert("G", Imf::Channel(Imf::FLOAT));
-    header.channels().insert("B", Imf::Channel(Imf::FLOAT));
-    Imf::OutputFile file(path.c_str(), header);
-    Imf::FrameBuffer frame;
-    char* base = reinterpret_cast<char*>(const_cast<float*>(image.rgb.data()));
-    const std::size_t x_stride = 3 * sizeof(float);
-    const std::size_t y_stride = x_stride * static_cast<std::size_t>(image.width);
-    frame.insert("R", Imf::Slice(Imf::FLOAT, base, x_stride, y_stride));
-    frame.insert("G", Imf::Slice(Imf::FLOAT, base + sizeof(float), x_stride, y_stride));
-    frame.insert("B", Imf::Slice(Imf::FLOAT, base + 2 * sizeof(float), x_stride, y_stride));
-    file.setFrameBuffer(frame);
-    file.writePixels(image.height);
+    write_exr_to(path.c_str(), image);
   } catch (const std::exception& e) {
     error = "cannot write " + path + ": " + e.what();
+    return false;
+  }
+  return true;
+}
+
+bool encode_exr(const Image& image, std::vector<unsigned char>& out, std::string& error) {
+  out.clear();
+  try {
+    MemoryStream stream(out);
+    write_exr_to(stream, image);
+  } catch (const std::exception& e) {
+    error = std::string("cannot encode the EXR image: ") + e.what();
     return false;
   }
   return true;
@@ -258,6 +300,11 @@ bool exr_available() {
 
 bool write_exr(const std::string& path, const Image&, std::string& error) {
   error = "cannot write " + path + kNoExr;
+  return false;
+}
+
+bool encode_exr(const Image&, std::vector<unsigned char>&, std::string& error) {
+  error = std::string("cannot encode the EXR image") + kNoExr;
   return false;
 }
 

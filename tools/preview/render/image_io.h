@@ -36,6 +36,8 @@ bool exr_available();
 
 // 32-bit float RGB OpenEXR, linear values exactly as rendered.
 bool write_exr(const std::string& path, const Image& image, std::string& error);
+// The same file, in memory: the bytes write_exr() puts in the file.
+bool encode_exr(const Image& image, std::vector<unsigned char>& out, std::string& error);
 bool read_exr(const std::string& path, Image& image, std::string& error);
 
 // The sRGB transfer function, linear [0, 1] to an 8-bit code.

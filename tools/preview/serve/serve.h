@@ -2,6 +2,7 @@
 #ifndef VELVET_TOOLS_PREVIEW_SERVE_SERVE_H
 #define VELVET_TOOLS_PREVIEW_SERVE_SERVE_H
 
+#include <cstddef>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -11,7 +12,8 @@
 
 namespace preview::serve {
 
-// HTTP on the loopback address in front of a Service.
+// HTTP on the loopback address in front of a Service; `limits` bound what
+// each connection may take (see http.cpp).
 class HttpServer {
  public:
   explicit HttpServer(Service& service, const Limits& limits = {});
@@ -23,8 +25,11 @@ class HttpServer {
   int bind(int port);
   // Answers requests until stop(); call after bind().
   void run();
-  // From any thread.
+  // From any thread; ends every open connection too.
   void stop();
+
+  // Connections open now: for tests.
+  std::size_t open_connections() const;
 
  private:
   struct Impl;

@@ -1,16 +1,19 @@
 // The live preview page. Every control is made from /api/controls, which the
 // tool builds from the plug-ins; every value goes to the tool as the text the
-// command line would take, and the tool checks it.
+// command line would take, and the tool checks it. The look is the tool's:
+// the page shows it on opening, sends only what the user changes, and takes
+// up changes that other pages make.
 'use strict';
 
 const state = {
   controls: null,
   scene: {},            // flag -> text
   hosts: {},            // host flag -> {name -> text}
-  setters: {},          // "host/name" -> function(text) that moves the control
-  posting: false,       // a look is on its way
+  setters: {},          // "host/name" or "scene/flag" -> function(text) that moves the control
+  pending: { scene: {}, hosts: {} },  // changes not sent yet
+  posting: false,       // a change is on its way
   dirty: false,         // a change is waiting for it
-  posted: 0,            // generation of the newest look the tool has taken
+  posted: 0,            // generation of the newest look shown in the controls
   shown: { generation: 0, stage: 0 },
   looks: [],            // from /api/looks
 };
@@ -162,7 +165,8 @@ function scenePanel(scene) {
       });
       const text = () => ['sphere', 'torus'].filter((s, k) => boxes[k].checked).join(',');
       for (const b of boxes) b.addEventListener('change', () => changeScene(p, text()));
-      c = { inputs: [el('span', {}, [boxes[0], ' sphere ', boxes[1], ' torus'])] };
+      const set = (t) => { boxes.forEach((b, k) => { b.checked = t.split(',').includes(['sphere', 'torus'][k]); }); };
+      c = { inputs: [el('span', {}, [boxes[0], ' sphere ', boxes[1], ' torus'])], set };
     } else if (p.type === 'size') {
       const select = el('select', { 'aria-label': p.flag });
       for (const s of ['160x80', '320x160', '640x320', '960x480', '1280x640']) {
@@ -171,10 +175,17 @@ function scenePanel(scene) {
         select.append(o);
       }
       select.addEventListener('change', () => changeScene(p, select.value));
-      c = { inputs: [select] };
+      const set = (t) => {
+        if (![...select.options].some((o) => o.value === t)) select.append(el('option', { value: t, text: t }));
+        select.value = t;
+      };
+      c = { inputs: [select], set };
+    } else if (p.type === 'color') {
+      c = tripleControl({ name: p.flag, type: 'color', default: p.default }, (text) => changeScene(p, text));
     } else {
       c = scalarControl(p, (text) => changeScene(p, text));
     }
+    state.setters[`scene/${p.flag}`] = c.set;
     set.append(el('div', { class: 'param', dataset: { scene: p.flag }, title: p.label },
       [el('label', { text: p.label }), ...c.inputs]));
   }
@@ -183,11 +194,15 @@ function scenePanel(scene) {
 // ---- the look -----------------------------------------------------------------
 
 function changeParam(host, p, text, fromUser) {
-  state.hosts[host][p.name] = text;
+  const set = (flag) => {
+    state.hosts[flag][p.name] = text;
+    (state.pending.hosts[flag] = state.pending.hosts[flag] || {})[p.name] = text;
+  };
+  set(host);
   if (fromUser && $('linked').checked && state.controls.linked.includes(p.name)) {
     for (const other of state.controls.hosts) {
       if (other.flag === host) continue;
-      state.hosts[other.flag][p.name] = text;
+      set(other.flag);
       state.setters[`${other.flag}/${p.name}`](text);
     }
   }
@@ -196,29 +211,41 @@ function changeParam(host, p, text, fromUser) {
 
 function changeScene(p, text) {
   state.scene[p.flag] = text;
+  state.pending.scene[p.flag] = text;
   sendLook();
 }
 
-// Only what differs from the defaults goes to the tool.
-function look() {
-  const scene = {};
-  for (const p of state.controls.scene) {
-    if (state.scene[p.flag] !== undefined && state.scene[p.flag] !== p.default) {
-      scene[p.flag] = state.scene[p.flag];
+// The tool's look into the controls: on opening, after each change, and when
+// another page changed it. Not while the user's own change is waiting, which
+// would move the controls under the user's hand.
+function applyLook(l) {
+  if (state.dirty) return;
+  for (const [flag, text] of Object.entries(l.scene)) {
+    state.scene[flag] = text;
+    if (state.setters[`scene/${flag}`]) state.setters[`scene/${flag}`](text);
+  }
+  for (const [host, values] of Object.entries(l.hosts)) {
+    if (!state.hosts[host]) continue;
+    for (const [name, text] of Object.entries(values)) {
+      state.hosts[host][name] = text;
+      if (state.setters[`${host}/${name}`]) state.setters[`${host}/${name}`](text);
     }
   }
-  const hosts = {};
-  for (const h of state.controls.hosts) {
-    hosts[h.flag] = {};
-    for (const p of h.params) {
-      const v = state.hosts[h.flag][p.name];
-      if (v !== undefined && v !== p.default) hosts[h.flag][p.name] = v;
-    }
+  state.posted = l.generation;
+  $('snippet-command').textContent = l.command;
+  for (const [host, text] of Object.entries(l.handover)) {
+    if ($('snippet-' + host)) $('snippet-' + host).textContent = text;
   }
-  return { scene, hosts };
 }
 
-// One look on the way at a time; changes meanwhile are sent after it, as one.
+async function fetchLook() {
+  const r = await fetch('/api/look');
+  const answer = await r.json();
+  if (!r.ok) throw new Error(answer.error);
+  applyLook(answer);
+}
+
+// One change on the way at a time; changes meanwhile are sent after it, as one.
 async function sendLook() {
   if (state.posting) {
     state.dirty = true;
@@ -226,17 +253,17 @@ async function sendLook() {
   }
   state.posting = true;
   state.dirty = false;
+  const change = state.pending;
+  state.pending = { scene: {}, hosts: {} };
   try {
-    const r = await fetch('/api/look', { method: 'POST', body: JSON.stringify(look()) });
+    const r = await fetch('/api/look', { method: 'POST', body: JSON.stringify(change) });
     const answer = await r.json();
-    document.querySelectorAll('.param.invalid').forEach((e) => e.classList.remove('invalid'));
     if (!r.ok) {
+      // The tool kept its look: the controls show it again, beside the reason.
       setStatus(answer.error, true);
+      await fetchLook();
     } else {
-      state.posted = answer.generation;
-      $('snippet-command').textContent = answer.command;
-      $('snippet-mel').textContent = answer.mel;
-      $('snippet-mi').textContent = answer.mi;
+      applyLook(answer);
       setStatus('rendering…');
     }
   } catch (e) {
@@ -282,10 +309,15 @@ async function poll() {
   for (;;) {
     try {
       const { generation, stage } = state.shown;
+      const asked = performance.now();
       const r = await fetch(`/api/frame?have=${generation}&stage=${stage}&wait=4000`);
       const frame = await r.json();
+      // A look newer than the controls show came from another page.
+      if (!state.posting && !state.dirty && frame.generation > state.posted) await fetchLook();
       if (state.posting || state.dirty || frame.generation < state.posted || frame.stage === 0) {
+        // Nothing new at once: the tool has as many waiting as it keeps.
         if (frame.stage !== 0) await sleep(20);
+        else if (performance.now() - asked < 1000) await sleep(500);
         continue;
       }
       show(frame);
@@ -345,11 +377,10 @@ function pickLook(name) {
     for (const p of h.params) {
       const text = values[p.name] ?? p.default;
       if (text === undefined || text === '') continue;
-      state.hosts[h.flag][p.name] = text;
+      changeParam(h.flag, p, text, false);
       state.setters[`${h.flag}/${p.name}`](text);
     }
   }
-  sendLook();
 }
 
 async function saveLook() {
@@ -384,6 +415,13 @@ async function main() {
     images.append(f);
   }
   for (const h of c.hosts) $('controls').append(hostPanel(h, c.linked));
+  // Each host's hand-over, in the host's own words.
+  for (const h of c.hosts) {
+    $('handover-hosts').append(el('div', { class: 'snippet' }, [
+      el('h3', { text: h.title }),
+      el('button', { type: 'button', dataset: { copy: 'snippet-' + h.flag }, text: 'Copy' }),
+      el('pre', { id: 'snippet-' + h.flag })]));
+  }
   scenePanel(c.scene);
   $('linked').disabled = c.linked.length === 0;
   $('linked').addEventListener('change', () => {
@@ -406,7 +444,12 @@ async function main() {
   for (const b of document.querySelectorAll('button[data-copy]')) {
     b.addEventListener('click', () => navigator.clipboard.writeText($(b.dataset.copy).textContent));
   }
-  sendLook();
+  // Opening the page shows the look on screen; it changes nothing.
+  try {
+    await fetchLook();
+  } catch (e) {
+    setStatus('the tool does not answer: ' + e, true);
+  }
   poll();
 }
 

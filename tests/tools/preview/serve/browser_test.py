@@ -4,9 +4,11 @@
 Starts `velvet-preview --serve --port 0`, opens the page and checks that it
 lists every parameter that `velvet-preview --list` gives for each host, that
 moving `edginess` changes the Maya image, that the image finally shown is the
-one the page's command line renders, that the MEL and .mi snippets carry the
-values set, that Save writes those same files, that linked mode sets both
-hosts and that picking a look sets both hosts' controls.
+one the page's command line renders, that the MEL and .mi snippets carry
+the values set, that Save writes those same files, that linked mode
+sets both hosts, that picking a look sets both hosts' controls, and that a
+second page opens on the look on screen, changes nothing by opening or
+reloading, and shares its changes with the first.
 
 usage: preview_serve_browser_test.py VELVET_PREVIEW [--screenshot PNG]
 Exits 77 (skipped) when Chromium, its driver or Selenium is missing.
@@ -96,7 +98,7 @@ def main():
     tool = sys.argv[1]
     screenshot = sys.argv[sys.argv.index("--screenshot") + 1] if "--screenshot" in sys.argv else None
     work = tempfile.mkdtemp(prefix="velvet_browser_")
-    source = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    source = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "..", ".."))
     looks = ["--maya-presets", os.path.join(source, "maya", "presets", "attrPresets", "velvet"),
              "--mr-looks", os.path.join(source, "mentalray", "krel_velvet_looks.mi")]
     server = subprocess.Popen([tool, "--serve", "--port", "0", "--out", os.path.join(work, "saved")]
@@ -147,12 +149,14 @@ def main():
         wait_until("the final image", lambda: settled(driver))
 
         command = driver.find_element(By.ID, "snippet-command").text
-        mel = driver.find_element(By.ID, "snippet-mel").text
-        mi = driver.find_element(By.ID, "snippet-mi").text
+        mel = driver.find_element(By.ID, "snippet-maya").text
+        mi = driver.find_element(By.ID, "snippet-mr").text
         assert command.startswith("velvet-preview "), command
         for part in ["--key 2", "--maya edginess=25", "--mr specular=0.6"]:
             assert part in command, command
-        assert re.findall(r'setAttr \(\$node \+ "\.(\w+)"\) (.*);', mel) == [("edginess", "25")], mel
+        # Every setting, so that the text gives the look on any node.
+        setattr = dict(re.findall(r'setAttr \(\$node \+ "\.(\w+)"\) (.*);', mel))
+        assert setattr["edginess"] == "25" and setattr["roughness"] == "0.2", mel
         assert '"specular" 0.6,' in mi and '"edginess" 4,' in mi, mi
         assert mi.lstrip().startswith("#") and '"krel_velvet" (' in mi, mi
 
@@ -207,6 +211,33 @@ def main():
         command = driver.find_element(By.ID, "snippet-command").text
         assert "--maya color=0.42,0.025,0.05" in command and "--mr color=0.42,0.025,0.05" in command, \
             command
+
+        # A second page opens on the look on screen and changes nothing.
+        first = driver.current_window_handle
+        shown = driver.find_element(By.ID, "snippet-command").text
+        driver.switch_to.new_window("tab")
+        driver.get(url)
+        wait_until("the second page", lambda: settled(driver))
+        assert driver.find_element(By.ID, "snippet-command").text == shown
+        boxes = driver.find_elements(
+            By.CSS_SELECTOR, "[data-host='maya'][data-param='color'] input[type=number]")
+        assert [b.get_attribute("value") for b in boxes] == ["0.42", "0.025", "0.05"]
+        # A change there reaches the first page.
+        move(driver, "maya", "edginess", "31", how="number")
+        wait_until("the second page's change", lambda: settled(driver))
+        driver.switch_to.window(first)
+        wait_until("the change on the first page", lambda: driver.execute_script(
+            "return document.querySelector(\"[data-host='maya'][data-param='edginess']"
+            " input[type=number]\").value === '31'"))
+        shown = wait_until("the first page's command line", lambda: (
+            lambda t: t if "--maya edginess=31" in t else None)(
+                driver.find_element(By.ID, "snippet-command").text))
+        # Reloading shows the same look.
+        driver.refresh()
+        wait_until("the reloaded page", lambda: settled(driver))
+        assert driver.find_element(By.ID, "snippet-command").text == shown
+        irradiance = driver.find_elements(By.CSS_SELECTOR, "[data-scene='irradiance'] input")
+        assert irradiance, "no irradiance control"
 
         driver.find_element(By.ID, "show-difference").click()
         if screenshot:

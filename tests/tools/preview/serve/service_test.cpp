@@ -1,7 +1,9 @@
 // The live preview's protocol, with host-free backends: who may ask, what bad
-// input gets (the command line's own message), that a newer look cancels an
-// older one and is the only one shown, and that a flood of requests over a
-// real loopback socket is answered without harm.
+// input gets (the command line's own message, or the refused key), that the
+// look is laid over and shared by every page, that a newer look cancels an
+// older one and is the only one shown, that saving writes into --out only,
+// and that a flood of requests over a real loopback socket is answered
+// without harm.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -12,8 +14,10 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "tests/tools/preview/fake_backend.h"
+#include "tools/preview/look/handover.h"
 #include "tools/preview/render/image_io.h"
 #include "tools/preview/serve/serve.h"
 #include "tools/preview/serve/service.h"
@@ -25,6 +29,32 @@ using preview::serve::Request;
 using preview::serve::Response;
 
 constexpr int kPort = 8642;
+
+preview::ParamValue number(float f) {
+  preview::ParamValue v;
+  v.v[0] = f;
+  return v;
+}
+preview::ParamValue rgb(float r, float g, float b) {
+  preview::ParamValue v;
+  v.type = preview::ParamType::Color;
+  v.v[0] = r;
+  v.v[1] = g;
+  v.v[2] = b;
+  return v;
+}
+preview::ParamValue integer(int i) {
+  preview::ParamValue v;
+  v.type = preview::ParamType::Integer;
+  v.i = i;
+  return v;
+}
+preview::ParamValue boolean(bool b) {
+  preview::ParamValue v;
+  v.type = preview::ParamType::Boolean;
+  v.b = b;
+  return v;
+}
 
 // Shades slowly, so that a render is still running when the next look comes.
 class SlowBackend : public fake::Backend {
@@ -104,6 +134,17 @@ class Serve : public ::testing::Test {
   std::unique_ptr<preview::serve::Service> service_;
 };
 
+TEST(ServeHelp, HelpDocumentsServeAndPort) {
+  preview::CliEnvironment env;
+  std::ostringstream out, err;
+  env.out = &out;
+  env.err = &err;
+  ASSERT_EQ(preview::run({"--help"}, env), preview::kExitOk);
+  EXPECT_NE(out.str().find("  --serve "), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("  --port N "), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("default " + std::to_string(preview::kDefaultPort)), std::string::npos);
+}
+
 TEST_F(Serve, OnlyTheLoopbackAddressOrLocalhostWithThePortMayAsk) {
   start();
   for (const char* host : {"127.0.0.1:8642", "localhost:8642", "LOCALHOST:8642"}) {
@@ -139,9 +180,31 @@ TEST_F(Serve, ServesOnlyItsOwnPageFiles) {
                            "/api/../index.html", "/app.js%00"}) {
     EXPECT_EQ(call("GET", path).status, 404) << path;
   }
-  EXPECT_EQ(call("POST", "/").status, 405);
-  EXPECT_EQ(call("GET", "/api/look").status, 405);
-  EXPECT_EQ(call("POST", "/api/look", std::string(65 * 1024, ' ')).status, 413);
+}
+
+// Each refusal says what was wrong, and leaves the look and --out alone.
+TEST_F(Serve, BadRequestsGetTheirStatusAndAMessageNamingWhatWasWrong) {
+  std::filesystem::remove_all(out_);
+  start();
+  const json before = json::parse(call("GET", "/api/look").body);
+  const std::vector<std::tuple<std::string, std::string, std::string, int, std::string>> cases = {
+      {"GET", "/api/nosuch", "", 404, "/api/nosuch"},
+      {"GET", "/nosuch.html", "", 404, "/nosuch.html"},
+      {"POST", "/", "", 405, "POST"},
+      {"PUT", "/api/look", "{}", 405, "GET or POST"},
+      {"GET", "/api/save", "", 405, "POST"},
+      {"POST", "/api/look", std::string(65 * 1024, ' '), 413, "65536 bytes"},
+      {"POST", "/api/look", "{", 400, "JSON object"},
+      {"POST", "/api/look", R"({"hosts": {"maya": {"edginess": "x"}}})", 400, "edginess"},
+  };
+  for (const auto& [method, path, body, status, named] : cases) {
+    const Response r = call(method, path, body);
+    EXPECT_EQ(r.status, status) << method << " " << path;
+    const std::string message = json::parse(r.body).value("error", "");
+    EXPECT_NE(message.find(named), std::string::npos) << method << " " << path << ": " << message;
+  }
+  EXPECT_EQ(json::parse(call("GET", "/api/look").body), before);
+  EXPECT_FALSE(std::filesystem::exists(out_));
 }
 
 TEST_F(Serve, BadValuesGetTheCommandLinesMessageAndTheServerCarriesOn) {
@@ -155,12 +218,11 @@ TEST_F(Serve, BadValuesGetTheCommandLinesMessageAndTheServerCarriesOn) {
       {R"({"hosts": {"maya": {"nosuch": "1"}}})", {"--maya", "nosuch=1"}},
       {R"({"hosts": {"mr": {"bounces": "1.5"}}})", {"--mr", "bounces=1.5"}},
       {R"({"hosts": {"maya": {"lobe": "maybe"}}})", {"--maya", "lobe=maybe"}},
-      {R"({"hosts": {"houdini": {"a": "1"}}})", {"--houdini", "a=1"}},
       {R"({"scene": {"size": "10x0"}})", {"--size", "10x0"}},
       {R"({"scene": {"aa": "99"}})", {"--aa", "99"}},
       {R"({"scene": {"shapes": "cube"}})", {"--shapes", "cube"}},
       {R"({"scene": {"key": "inf"}})", {"--key", "inf"}},
-      {R"({"scene": {"bogus": "1"}})", {"--bogus", "1"}},
+      {R"({"scene": {"irradiance": "-1,0,0"}})", {"--irradiance", "-1,0,0"}},
   };
   preview::CliEnvironment env;
   env.hosts = entries_;
@@ -176,7 +238,6 @@ TEST_F(Serve, BadValuesGetTheCommandLinesMessageAndTheServerCarriesOn) {
   for (const char* look :
        {"", "[]", "{", R"({"scene": []})", R"({"camera": {}})",
         R"({"hosts": {"maya": {"edginess": 3}}})", R"({"hosts": {"maya": {"edginess": ["3"]}}})",
-        R"({"scene": {"out": "/tmp"}})", R"({"scene": {"threads": "4"}})",
         R"({"scene": {"size=1x1": "2x2"}})", "{\"hosts\": {\"maya\": {\"\xff\": \"1\"}}}"}) {
     EXPECT_EQ(call("POST", "/api/look", look).status, 400) << look;
   }
@@ -184,6 +245,63 @@ TEST_F(Serve, BadValuesGetTheCommandLinesMessageAndTheServerCarriesOn) {
   const json good = post_look(R"({"hosts": {"maya": {"edginess": "7"}}})");
   EXPECT_EQ(good["generation"], 2);
   EXPECT_EQ(full_frame(2)["images"].size(), 2u);
+}
+
+// Only the page's own settings: whatever else the command line takes (where
+// files go, which look files are read, other modes) is refused by name.
+TEST_F(Serve, ThePageMaySendLookSettingsOnlyAndARefusedKeyIsNamed) {
+  start();
+  post_look(R"({"hosts": {"maya": {"edginess": "9"}}})");
+  const json before = json::parse(call("GET", "/api/look").body);
+  for (const char* key :
+       {"look", "save-look", "maya-presets", "mr-looks", "out", "threads", "port", "serve", "hosts",
+        "list", "compare", "sweep", "help", "maya-plugin", "maya", "bogus", ""}) {
+    const Response r =
+        call("POST", "/api/look",
+             json{{"scene", {{key, "x"}}}, {"hosts", {{"maya", {{"edginess", "3"}}}}}}.dump());
+    EXPECT_EQ(r.status, 400) << key;
+    EXPECT_NE(json::parse(r.body)["error"].get<std::string>().find("'" + std::string(key) + "'"),
+              std::string::npos)
+        << r.body;
+  }
+  for (const char* host : {"houdini", "maya-plugin", "mr-library", "out"}) {
+    const Response r = call("POST", "/api/look", json{{"hosts", {{host, {{"a", "1"}}}}}}.dump());
+    EXPECT_EQ(r.status, 400) << host;
+    EXPECT_NE(json::parse(r.body)["error"].get<std::string>().find("'" + std::string(host) + "'"),
+              std::string::npos)
+        << r.body;
+  }
+  EXPECT_EQ(json::parse(call("GET", "/api/look").body), before)
+      << "a refused change changed the look";
+}
+
+// A change names what it changes; the rest of the look stays, whichever page
+// set it. Opening a page (its files, its controls, the look) changes nothing.
+TEST_F(Serve, ChangesAreLaidOverTheLookThatEveryPageShares) {
+  start();
+  const json opened = json::parse(call("GET", "/api/look").body);
+  EXPECT_EQ(opened["generation"], 1);
+  EXPECT_EQ(opened["hosts"]["maya"]["edginess"], "4");
+  EXPECT_EQ(opened["scene"]["key"], "1");
+  // One page changes edginess, another the colour and the key light.
+  post_look(R"({"hosts": {"maya": {"edginess": "9"}}})");
+  const json second = post_look(R"({"scene": {"key": "2"}, "hosts": {"mr": {"color": "1,0,0"}}})");
+  EXPECT_EQ(second["generation"], 3);
+  for (const char* path : {"/", "/app.js", "/api/controls", "/api/look", "/api/looks"}) {
+    EXPECT_EQ(call("GET", path).status, 200) << path;
+  }
+  const json shown = json::parse(call("GET", "/api/look").body);
+  EXPECT_EQ(shown, second) << "opening a page changed the look";
+  EXPECT_EQ(shown["hosts"]["maya"]["edginess"], "9");
+  EXPECT_EQ(shown["hosts"]["mr"]["color"], "1,0,0");
+  EXPECT_EQ(shown["scene"]["key"], "2");
+  EXPECT_EQ(shown["command"], "velvet-preview --key 2 --maya edginess=9 --mr color=1,0,0");
+  // A page that waits for frames hears of the newer look.
+  EXPECT_EQ(frame(1, 2, 0)["generation"], 3);
+  // Back to a default: the command line says nothing of it any more.
+  post_look(R"({"hosts": {"maya": {"edginess": "4"}}})");
+  EXPECT_EQ(json::parse(call("GET", "/api/look").body)["command"],
+            "velvet-preview --key 2 --mr color=1,0,0");
 }
 
 TEST_F(Serve, HandOverSnippetsCarryTheChangedValuesAndRenderTheSameLook) {
@@ -196,15 +314,16 @@ TEST_F(Serve, HandOverSnippetsCarryTheChangedValuesAndRenderTheSameLook) {
   EXPECT_EQ(answer["command"],
             "velvet-preview --size 320x160 --key 2 --maya edginess=25 --maya lobe=off "
             "--mr edginess=0.1");
-  const std::string mel = answer["mel"];
-  EXPECT_NE(mel.find("setAttr ($node + \".edginess\") 25;\n"), std::string::npos) << mel;
-  EXPECT_NE(mel.find("setAttr ($node + \".lobe\") 0;\n"), std::string::npos) << mel;
-  EXPECT_EQ(mel.find(".color"), std::string::npos) << mel;
-  const std::string mi = answer["mi"];
-  EXPECT_NE(mi.find("shader \"velvetLook\"\n    \"krel_velvet\" (\n"), std::string::npos) << mi;
-  EXPECT_NE(mi.find("\"color\" 0.5 0.2 0.2,\n"), std::string::npos) << mi;
-  EXPECT_NE(mi.find("\"edginess\" 0.1,\n"), std::string::npos) << mi;
-  EXPECT_NE(mi.find("\"lobe\" on\n"), std::string::npos) << mi;
+  // Each host's hand-over is its entry's writer's, with every setting, so
+  // that it gives the look on a node whatever that node had.
+  EXPECT_EQ(answer["handover"]["maya"], preview::mel_handover({{"color", rgb(0.5f, 0.2f, 0.2f)},
+                                                               {"edginess", number(25.0f)},
+                                                               {"bounces", integer(0)},
+                                                               {"lobe", boolean(false)}}));
+  EXPECT_EQ(answer["handover"]["mr"], preview::mi_handover({{"color", rgb(0.5f, 0.2f, 0.2f)},
+                                                            {"edginess", number(0.1f)},
+                                                            {"bounces", integer(0)},
+                                                            {"lobe", boolean(true)}}));
 
   // The command line, read back, is the same look.
   std::vector<std::string> args;
@@ -343,6 +462,63 @@ TEST_F(Serve, ABadLookNameIsRefusedAndWritesNothing) {
   }
   EXPECT_EQ(call("GET", "/api/save-look").status, 405);
   EXPECT_FALSE(std::filesystem::exists(out_));
+}
+
+// Links that someone placed in --out are replaced by the files, never
+// followed: what they point to, outside --out, stays as it was.
+TEST_F(Serve, SaveReplacesLinksInOutAndNeverWritesThroughThem) {
+  namespace fs = std::filesystem;
+  const fs::path outside = out_.string() + "_outside";
+  fs::remove_all(out_);
+  fs::remove_all(outside);
+  fs::create_directories(out_);
+  fs::create_directories(outside);
+  std::ofstream(outside / "victim.png") << "keep me";
+  fs::create_symlink(outside / "victim.png", out_ / "preview.png");
+  fs::create_symlink(outside / "made.png", out_ / "maya.png");  // dangling
+  fs::create_symlink(outside, out_ / "mentalray.png");          // a folder
+  fs::create_symlink(outside / "look.mel", out_ / "mine.mel");
+  start();
+  post_look(R"({"scene": {"size": "32x16", "aa": "1"}})");
+  Response r = call("POST", "/api/save", "{}");
+  ASSERT_EQ(r.status, 200) << r.body;
+  r = call("POST", "/api/save-look", R"({"name": "mine"})");
+  ASSERT_EQ(r.status, 200) << r.body;
+  for (const char* name : {"preview.png", "maya.png", "mentalray.png", "mine.mel", "mine.mi"}) {
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(out_ / name))) << name;
+  }
+  std::stringstream victim;
+  victim << std::ifstream(outside / "victim.png").rdbuf();
+  EXPECT_EQ(victim.str(), "keep me");
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(outside))
+    left.push_back(e.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"victim.png"});
+  fs::remove_all(out_);
+  fs::remove_all(outside);
+}
+
+// "Save as look" writes its two files or neither; a failed save leaves what
+// was there, and no temporary file behind.
+TEST_F(Serve, SaveAsLookWritesBothFilesOrNeither) {
+  namespace fs = std::filesystem;
+  fs::remove_all(out_);
+  fs::create_directories(out_ / "mine.mi");  // a folder where a file must go
+  std::ofstream(out_ / "mine.mel") << "earlier";
+  start();
+  post_look(R"({"hosts": {"maya": {"edginess": "25"}}})");
+  const Response r = call("POST", "/api/save-look", R"({"name": "mine"})");
+  EXPECT_EQ(r.status, 500);
+  EXPECT_NE(json::parse(r.body)["error"].get<std::string>().find("mine.mi"), std::string::npos)
+      << r.body;
+  std::stringstream mel;
+  mel << std::ifstream(out_ / "mine.mel").rdbuf();
+  EXPECT_EQ(mel.str(), "earlier");
+  std::vector<std::string> files;
+  for (const auto& e : fs::directory_iterator(out_)) files.push_back(e.path().filename().string());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"mine.mel", "mine.mi"}));
+  fs::remove_all(out_);
 }
 
 // A few hundred requests of every kind, from four connections at once, over

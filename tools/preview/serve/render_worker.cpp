@@ -1,0 +1,211 @@
+#include "tools/preview/serve/render_worker.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "tools/preview/render/compose.h"
+#include "tools/preview/render/image_io.h"
+
+namespace preview::serve {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string base64(const std::vector<unsigned char>& bytes) {
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  std::size_t i = 0;
+  for (; i + 2 < bytes.size(); i += 3) {
+    const unsigned v = (bytes[i] << 16u) | (bytes[i + 1] << 8u) | bytes[i + 2];
+    out += kDigits[(v >> 18u) & 63u];
+    out += kDigits[(v >> 12u) & 63u];
+    out += kDigits[(v >> 6u) & 63u];
+    out += kDigits[v & 63u];
+  }
+  if (i < bytes.size()) {
+    const bool two = i + 1 < bytes.size();
+    const unsigned v = (bytes[i] << 16u) | (two ? bytes[i + 1] << 8u : 0u);
+    out += kDigits[(v >> 18u) & 63u];
+    out += kDigits[(v >> 12u) & 63u];
+    out += two ? kDigits[(v >> 6u) & 63u] : '=';
+    out += '=';
+  }
+  return out;
+}
+
+bool data_uri(const Image& image, std::string& out, std::string& error) {
+  std::vector<unsigned char> png;
+  if (!encode_png(image, png, error)) return false;
+  out = "data:image/png;base64," + base64(png);
+  return true;
+}
+
+}  // namespace
+
+RenderWorker::RenderWorker(std::vector<LoadedHost>& hosts, int threads)
+    : hosts_(hosts), threads_(threads) {
+  thread_ = std::thread([this] { work(); });
+}
+
+RenderWorker::~RenderWorker() {
+  shutdown();
+  if (thread_.joinable()) thread_.join();
+}
+
+void RenderWorker::submit(RenderJob job) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    job_ = std::move(job);
+    cancel_.store(true);
+  }
+  changed_.notify_all();
+}
+
+std::uint64_t RenderWorker::newest() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return job_.generation;
+}
+
+void RenderWorker::shutdown() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  cancel_.store(true);
+  changed_.notify_all();
+}
+
+std::shared_ptr<const Frame> RenderWorker::newer_frame(std::uint64_t have, int stage,
+                                                       Clock::time_point deadline,
+                                                       int max_waiters) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  // Only a frame of the newest job is ever answered.
+  const auto newer = [&] {
+    return frame_ && frame_->generation == job_.generation &&
+           (frame_->generation > have || (frame_->generation == have && frame_->stage > stage));
+  };
+  if (!newer() && !stop_ && waiters_ < max_waiters) {
+    ++waiters_;
+    changed_.wait_until(lock, deadline, [&] { return stop_ || newer(); });
+    --waiters_;
+  }
+  return newer() ? frame_ : nullptr;
+}
+
+std::shared_ptr<const Frame> RenderWorker::full_frame(Clock::time_point deadline) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  const auto ready = [&] {
+    return frame_ && frame_->stage == 2 && frame_->generation == job_.generation;
+  };
+  changed_.wait_until(lock, deadline, [&] { return stop_ || ready(); });
+  return ready() ? frame_ : nullptr;
+}
+
+void RenderWorker::work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return stop_ || job_.generation != rendered_; });
+    if (stop_) return;
+    const RenderJob job = job_;
+    cancel_.store(false);
+    lock.unlock();
+    if (!render_job(job)) cancelled_.fetch_add(1);
+    lock.lock();
+    rendered_ = job.generation;
+  }
+}
+
+bool RenderWorker::render_job(const RenderJob& job) {
+  const Clock::time_point start = Clock::now();
+  const auto elapsed = [&] {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  };
+  // The hosts' nodes are reused from job to job: the job names every value.
+  for (std::size_t k = 0; k < hosts_.size(); ++k) {
+    std::string message;
+    if (k < job.values.size()) {
+      for (const auto& [name, value] : job.values[k]) {
+        if (message.empty()) message = hosts_[k].backend->set_parameter(name, value);
+      }
+    }
+    if (!message.empty()) {
+      publish(job, 2, {}, hosts_[k].entry->flag + ": " + message, elapsed());
+      return true;
+    }
+  }
+  // Every scene setting reaches each host: the lights and what the
+  // renderer reports as irradiance.
+  const Scene full(job.scene);
+  for (LoadedHost& h : hosts_) {
+    h.backend->set_lights(full.lights());
+    h.backend->set_irradiance(job.scene.irradiance);
+  }
+
+  // The coarse image: a quarter of the size at one sample per pixel.
+  SceneOptions coarse_options = job.scene;
+  coarse_options.width = std::max(1, (coarse_options.width + 3) / 4);
+  coarse_options.height = std::max(1, (coarse_options.height + 3) / 4);
+  coarse_options.aa = 1;
+  const Scene coarse(coarse_options);
+  const std::int64_t full_samples =
+      static_cast<std::int64_t>(full.width()) * full.height() * full.aa() * full.aa();
+  const std::int64_t coarse_samples = static_cast<std::int64_t>(coarse.width()) * coarse.height();
+
+  for (const Scene* scene : {&coarse, &full}) {
+    if (scene == &coarse && full_samples <= 4 * coarse_samples) continue;
+    std::vector<Image> images(hosts_.size());
+    for (std::size_t k = 0; k < hosts_.size(); ++k) {
+      std::string message;
+      if (!render(*scene, *hosts_[k].backend, threads_, images[k], nullptr, message, nullptr,
+                  &cancel_)) {
+        if (cancel_.load()) return false;
+        publish(job, 2, {}, hosts_[k].entry->flag + ": " + message, elapsed());
+        return true;
+      }
+    }
+    publish(job, scene == &coarse ? 1 : 2, images, "", elapsed());
+  }
+  return true;
+}
+
+void RenderWorker::publish(const RenderJob& job, int stage, const std::vector<Image>& images,
+                           const std::string& message, double milliseconds) {
+  auto frame = std::make_shared<Frame>();
+  frame->generation = job.generation;
+  frame->stage = stage;
+  frame->milliseconds = milliseconds;
+  frame->error = message;
+  std::string failure;
+  for (const Image& image : images) {
+    std::string uri;
+    if (!data_uri(image, uri, failure)) break;
+    frame->images.push_back(std::move(uri));
+    frame->width = image.width;
+    frame->height = image.height;
+  }
+  // The difference of the first two hosts, as the command line shows it.
+  if (images.size() >= 2 && failure.empty()) {
+    const Difference diff = difference(images[0], images[1]);
+    if (data_uri(shown_difference(diff), frame->difference, failure)) {
+      frame->largest = std::isfinite(diff.largest) ? diff.largest : -1.0f;
+    }
+  }
+  if (!failure.empty()) {
+    frame->error = failure;
+    frame->images.clear();
+  }
+  if (stage == 2 && message.empty() && failure.empty()) {
+    frame->full = std::make_shared<const std::vector<Image>>(images);
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // A job that is no longer the newest is never shown.
+    if (job.generation != job_.generation) return;
+    frame_ = std::move(frame);
+  }
+  changed_.notify_all();
+}
+
+}  // namespace preview::serve

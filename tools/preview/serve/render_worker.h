@@ -1,0 +1,104 @@
+// The live preview's render worker: one thread that renders the newest job
+// through every host, a coarse image first, then the full one. A newer job
+// cancels the render in flight, and only frames of the newest job are ever
+// kept. Requests wait for frames here, each on its own thread; nothing that
+// waits holds anything another request needs.
+#ifndef VELVET_TOOLS_PREVIEW_SERVE_RENDER_WORKER_H
+#define VELVET_TOOLS_PREVIEW_SERVE_RENDER_WORKER_H
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "tools/preview/cli/cli.h"
+#include "tools/preview/render/render.h"
+#include "tools/preview/render/scene.h"
+
+namespace preview::serve {
+
+// What to render: every parameter each host is to have, in the order to set
+// them (by host, in the order of the hosts), and the scene.
+struct RenderJob {
+  std::uint64_t generation = 0;
+  SceneOptions scene;
+  std::vector<std::vector<std::pair<std::string, ParamValue>>> values;
+};
+
+// A rendered stage of a job, as the page shows it: each host's image and the
+// difference of the first two as PNG data URIs.
+struct Frame {
+  std::uint64_t generation = 0;
+  int stage = 0;  // 1 coarse, 2 full
+  double milliseconds = 0.0;
+  std::string error;                // set when a host failed
+  std::vector<std::string> images;  // by host; empty on error
+  int width = 0, height = 0;
+  std::string difference;                          // empty with fewer than two hosts
+  float largest = 0.0f;                            // in the difference; -1 when not finite
+  std::shared_ptr<const std::vector<Image>> full;  // the full images, for Save
+};
+
+class RenderWorker {
+ public:
+  // Renders through `hosts`, which it uses from its own thread only, on
+  // `threads` threads.
+  RenderWorker(std::vector<LoadedHost>& hosts, int threads);
+  ~RenderWorker();
+  RenderWorker(const RenderWorker&) = delete;
+  RenderWorker& operator=(const RenderWorker&) = delete;
+
+  // Makes `job` the newest and cancels the render of any older one. Jobs
+  // come with increasing generations.
+  void submit(RenderJob job);
+
+  // The newest frame once it is newer than generation `have` at stage
+  // `stage`, waiting until `deadline`; null when there is none. At most
+  // `max_waiters` requests wait at once; the rest are answered at once.
+  std::shared_ptr<const Frame> newer_frame(std::uint64_t have, int stage,
+                                           std::chrono::steady_clock::time_point deadline,
+                                           int max_waiters);
+
+  // The full frame of the newest job, waiting until `deadline`; null when it
+  // is not rendered by then.
+  std::shared_ptr<const Frame> full_frame(std::chrono::steady_clock::time_point deadline);
+
+  // The newest job's generation.
+  std::uint64_t newest() const;
+
+  // Wakes every waiting request and stops the thread; later waits return at
+  // once.
+  void shutdown();
+
+  std::uint64_t renders_cancelled() const { return cancelled_.load(); }
+
+ private:
+  void work();
+  bool render_job(const RenderJob& job);  // false when cancelled
+  void publish(const RenderJob& job, int stage, const std::vector<Image>& images,
+               const std::string& error, double milliseconds);
+
+  std::vector<LoadedHost>& hosts_;
+  int threads_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  RenderJob job_;                       // the newest
+  std::uint64_t rendered_ = 0;          // generation last finished with
+  std::shared_ptr<const Frame> frame_;  // the newest frame of the newest job
+  int waiters_ = 0;
+  bool stop_ = false;
+  std::atomic<bool> cancel_{false};
+  std::atomic<std::uint64_t> cancelled_{0};
+  std::thread thread_;
+};
+
+}  // namespace preview::serve
+
+#endif  // VELVET_TOOLS_PREVIEW_SERVE_RENDER_WORKER_H
