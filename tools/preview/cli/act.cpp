@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "tools/preview/cli/phases.h"
+#include "tools/preview/look/texture_handover.h"
 #include "tools/preview/render/compose.h"
 #include "tools/preview/render/image_io.h"
 
@@ -20,6 +21,9 @@ const char* const kUsage =
     "Material (repeatable; host attribute/parameter names and types, see --list):\n"
     "  --maya NAME=VALUE      set an attribute of the Maya node, e.g. --maya color=0.6,0.1,0.2\n"
     "  --mr NAME=VALUE        set a parameter of the mental ray shader, e.g. --mr specular=0.8\n"
+    "  --maya NAME=@FILE, --mr NAME=@FILE\n"
+    "                         connect a colour to a texture (PNG, or OpenEXR where built),\n"
+    "                         looked up at the shape's UVs, e.g. --maya color=@fabric.png\n"
     "  --list                 list each host's parameters and their types, then stop\n"
     "Looks (each look is a Maya preset <look>.mel and a shader block \"velvet_<look>\"\n"
     "in krel_velvet_looks.mi; --maya and --mr settings apply on top of it):\n"
@@ -43,11 +47,21 @@ const char* const kUsage =
     "                         and why, then stop\n"
     "  --size WxH             size of one host's image (default 640x320)\n"
     "  --aa N                 N x N samples per pixel (default 2)\n"
-    "  --shapes LIST          sphere, torus or sphere,torus (default both)\n"
+    "  --shapes LIST          sphere, torus or sphere,torus (default both), or one of\n"
+    "                         plane, cloth (a curtain in folds) and cushion\n"
+    "  --mesh FILE            show a Wavefront OBJ mesh instead (smooth normals where it\n"
+    "                         has none; at most 64 MiB and 2,000,000 triangles)\n"
     "  --fov DEGREES          vertical field of view (default 30)\n"
-    "  --distance D           camera distance to the shapes (default 7)\n"
+    "  --distance D           camera distance to the shapes (default 7; other shapes\n"
+    "                         and meshes are framed from their bounds unless given)\n"
+    "  --turntable DEGREES    turn the shapes about the vertical axis (default 0)\n"
     "  --key I, --fill I, --rim I\n"
     "                         light intensities, 0 turns a light off (default 1, 0.4, 1)\n"
+    "  --key-azimuth DEGREES, --key-elevation DEGREES\n"
+    "  --rim-azimuth DEGREES, --rim-elevation DEGREES\n"
+    "                         where the key and rim light stand: about the vertical from\n"
+    "                         the camera's side (positive to the right), and above the\n"
+    "                         horizon (default key -38.7, 32; rim 166, 29.5)\n"
     "  --area-samples N       samples of the key area light (default 8)\n"
     "  --irradiance R,G,B     irradiance the mental ray renderer reports everywhere,\n"
     "                         seen when the shader's useIrradiance is on (default 0,0,0)\n"
@@ -75,11 +89,15 @@ void apply(Host& host, const std::string& name, const ParamValue& v) {
 // bar covers every cell.
 std::vector<std::vector<Image>> render_cells(
     const Request& request, const CliEnvironment& env, std::vector<Host>& hosts,
-    const HostValues& values, const Scene& scene, const std::vector<Light>& lights,
+    const Settings& settings, const Scene& scene, const std::vector<Light>& lights,
     std::size_t columns,
     const std::function<void(std::size_t host, std::size_t column)>& before_cell) {
   for (std::size_t k = 0; k < hosts.size(); ++k) {
-    for (const auto& [name, v] : values[k]) apply(hosts[k], name, v);
+    for (const auto& [name, v] : settings.values[k]) apply(hosts[k], name, v);
+    for (const auto& [name, texture] : settings.textures[k]) {
+      const std::string error = hosts[k].backend->connect_texture(name, texture);
+      if (!error.empty()) throw Failure{hosts[k].entry->flag + ": " + name + ": " + error};
+    }
     hosts[k].backend->set_lights(lights);
     hosts[k].backend->set_irradiance(request.scene.irradiance);
   }
@@ -119,6 +137,22 @@ Output preview_files(const std::vector<Host>& hosts, std::vector<std::vector<Ima
     output.files.emplace_back(hosts[k].entry->file_name + ".exr", std::move(cells[k][0]));
   }
   return output;
+}
+
+// How to make each texture connection in the hosts themselves.
+std::string texture_handover(const std::vector<Host>& hosts, const Settings& settings) {
+  std::string text;
+  for (std::size_t k = 0; k < hosts.size(); ++k) {
+    for (const auto& [name, texture] : settings.textures[k]) {
+      const bool maya = hosts[k].entry->flag == "maya";
+      text += maya ? "In Maya, with the velvet node selected, connect " + name +
+                         " to the texture in the Script Editor:\n" +
+                         mel_file_texture(name, texture->file)
+                   : "In a mental ray scene, connect " + name + " to the texture:\n" +
+                         mi_texture_shader(name, texture->file);
+    }
+  }
+  return text;
 }
 
 }  // namespace
@@ -180,18 +214,20 @@ int act_list(const std::vector<Host>& hosts, std::ostream& out) {
 
 Output act_render(const Request& request, const CliEnvironment& env, std::vector<Host>& hosts,
                   const Settings& settings) {
-  const Scene scene(request.scene);
+  const Scene scene(request.scene, settings.mesh);
   std::vector<std::vector<Image>> cells =
-      render_cells(request, env, hosts, settings.values, scene, scene.lights(), 1, nullptr);
-  return preview_files(hosts, cells);
+      render_cells(request, env, hosts, settings, scene, scene.lights(), 1, nullptr);
+  Output output = preview_files(hosts, cells);
+  output.summary = texture_handover(hosts, settings);
+  return output;
 }
 
 Output act_sweep(const Request& request, const CliEnvironment& env, std::vector<Host>& hosts,
                  const Settings& settings) {
-  const Scene scene(request.scene);
+  const Scene scene(request.scene, settings.mesh);
   const std::string& name = request.sweep->first;
   std::vector<std::vector<Image>> cells = render_cells(
-      request, env, hosts, settings.values, scene, scene.lights(), settings.sweep_texts.size(),
+      request, env, hosts, settings, scene, scene.lights(), settings.sweep_texts.size(),
       [&](std::size_t k, std::size_t c) { apply(hosts[k], name, settings.sweep[k][c]); });
   std::vector<std::string> captions;
   // name=value, or the value alone where that would not fit over a column
@@ -213,11 +249,11 @@ Output act_compare(const Request& request, const CliEnvironment& env, std::vecto
   // both hosts evaluate alike.
   SceneOptions options = request.scene;
   options.area_samples = 1;
-  const Scene scene(options);
+  const Scene scene(options, settings.mesh);
   std::vector<Light> lights = scene.lights();
   for (Light& l : lights) l.diffuse = false;
   std::vector<std::vector<Image>> cells =
-      render_cells(request, env, hosts, settings.values, scene, lights, 1, nullptr);
+      render_cells(request, env, hosts, settings, scene, lights, 1, nullptr);
 
   std::size_t maya = 0, mr = 0;
   for (std::size_t k = 0; k < hosts.size(); ++k) {

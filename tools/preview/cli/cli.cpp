@@ -63,12 +63,17 @@ std::string parse_look(const std::vector<std::string>& args, const std::vector<L
         !o.hosts.empty() || !o.plugin_paths.empty() || o.threads != 0 || o.out_dir != ".") {
       throw UsageError{"a look takes scene flags and host values only"};
     }
+    // Files are read only from the paths the user gave on the command line.
+    if (!o.scene.mesh.empty()) throw UsageError{"a look names no mesh file"};
     Look look;
     look.scene = o.scene;
     for (const LoadedHost& h : hosts) {
       const auto given = o.params.find(h.entry->flag);
       if (given == o.params.end()) continue;
       for (const auto& [name, text] : given->second) {
+        if (!text.empty() && text[0] == '@') {
+          throw UsageError{h.entry->flag + ": " + name + ": a look names no texture file"};
+        }
         look.values[h.entry->flag].emplace_back(name, cli::checked_value(h, name, text));
       }
     }

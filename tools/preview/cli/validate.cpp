@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "tools/preview/cli/phases.h"
+#include "tools/preview/render/obj.h"
 
 namespace preview::cli {
 
@@ -58,6 +59,33 @@ std::pair<std::string, std::string> name_value(const std::string& flag, const st
     throw UsageError{"--" + flag + " takes NAME=VALUE, not '" + text + "'"};
   }
   return {text.substr(0, eq), text.substr(eq + 1)};
+}
+
+// --shapes: sphere and torus alone or together, or one other shape.
+void set_shapes(SceneOptions& scene, const std::string& text) {
+  const char* const kUsage =
+      "--shapes takes sphere, torus or sphere,torus, or one of plane, cloth and cushion, not '";
+  bool sphere = false, torus = false, plane = false, cloth = false, cushion = false;
+  int others = 0;
+  for (const std::string& s : split_list(text)) {
+    if (s == "sphere") {
+      sphere = true;
+    } else if (s == "torus") {
+      torus = true;
+    } else if (s == "plane" || s == "cloth" || s == "cushion") {
+      (s == "plane" ? plane : s == "cloth" ? cloth : cushion) = true;
+      ++others;
+    } else {
+      throw UsageError{kUsage + text + "'"};
+    }
+  }
+  if (!sphere && !torus && others == 0) throw UsageError{"--shapes needs a shape"};
+  if (others > 1 || (others == 1 && (sphere || torus))) throw UsageError{kUsage + text + "'"};
+  scene.sphere = sphere;
+  scene.torus = torus;
+  scene.plane = plane;
+  scene.cloth = cloth;
+  scene.cushion = cushion;
 }
 
 std::string known_names(const Backend& backend) {
@@ -158,9 +186,26 @@ Request parse_flags(const std::vector<std::string>& args, const CliEnvironment& 
     } else if (flag == "fov") {
       o.look_flag = arg;
       o.scene.fov = double_in(flag, value(), 1.0, 170.0);
+      o.scene.fov_set = true;
     } else if (flag == "distance") {
       o.look_flag = arg;
       o.scene.distance = double_in(flag, value(), 3.0, 1000.0);
+      o.scene.distance_set = true;
+    } else if (flag == "key-azimuth" || flag == "rim-azimuth") {
+      o.look_flag = arg;
+      (flag[0] == 'k' ? o.scene.key_azimuth : o.scene.rim_azimuth) =
+          double_in(flag, value(), -360.0, 360.0);
+    } else if (flag == "key-elevation" || flag == "rim-elevation") {
+      o.look_flag = arg;
+      (flag[0] == 'k' ? o.scene.key_elevation : o.scene.rim_elevation) =
+          double_in(flag, value(), -89.0, 89.0);
+    } else if (flag == "turntable") {
+      o.look_flag = arg;
+      o.scene.turntable = double_in(flag, value(), -360.0, 360.0);
+    } else if (flag == "mesh") {
+      o.look_flag = arg;
+      o.scene.mesh = value();
+      if (o.scene.mesh.empty()) throw UsageError{"--mesh needs an OBJ file"};
     } else if (flag == "key") {
       o.look_flag = arg;
       o.scene.key = static_cast<float>(double_in(flag, value(), 0.0, 1000.0));
@@ -184,18 +229,7 @@ Request parse_flags(const std::vector<std::string>& args, const CliEnvironment& 
       o.scene.irradiance = {c.v[0], c.v[1], c.v[2]};
     } else if (flag == "shapes") {
       o.look_flag = arg;
-      const std::string v = value();
-      o.scene.sphere = o.scene.torus = false;
-      for (const std::string& s : split_list(v)) {
-        if (s == "sphere") {
-          o.scene.sphere = true;
-        } else if (s == "torus") {
-          o.scene.torus = true;
-        } else {
-          throw UsageError{"--shapes takes sphere, torus or sphere,torus, not '" + v + "'"};
-        }
-      }
-      if (!o.scene.sphere && !o.scene.torus) throw UsageError{"--shapes needs a shape"};
+      set_shapes(o.scene, value());
     } else if (flag == "hosts" && !attached &&
                (i + 1 >= args.size() || args[i + 1].compare(0, 2, "--") == 0)) {
       o.where = true;
@@ -231,6 +265,11 @@ Request parse_flags(const std::vector<std::string>& args, const CliEnvironment& 
     throw UsageError{"--save-look cannot be combined with --compare or --sweep"};
   }
   if (o.port && !o.serve) throw UsageError{"--port needs --serve"};
+  if (!o.scene.mesh.empty() &&
+      (o.scene.plane || o.scene.cloth || o.scene.cushion || !o.scene.sphere || !o.scene.torus)) {
+    // --shapes was given too: which of the two was meant is unclear.
+    throw UsageError{"--mesh shows the mesh alone; it cannot be combined with --shapes"};
+  }
   if (o.serve) {
     if (o.list || o.compare || o.sweep || o.where || o.list_looks) {
       throw UsageError{
@@ -333,7 +372,16 @@ Settings checked_settings(const Request& request, const std::vector<Host>& hosts
 
   Settings settings;
   settings.values.resize(hosts.size());
+  settings.textures.resize(hosts.size());
   settings.sweep.resize(hosts.size());
+  if (!request.scene.mesh.empty()) {
+    auto mesh = std::make_shared<Mesh>();
+    std::string error;
+    if (!load_obj(request.scene.mesh, *mesh, error)) throw UsageError{"--mesh: " + error};
+    settings.mesh = std::move(mesh);
+  }
+  // One read of each file, however many inputs it feeds.
+  std::map<std::string, std::shared_ptr<const Texture>> read;
   for (std::size_t k = 0; k < hosts.size(); ++k) {
     std::vector<std::pair<std::string, ParamValue>>& values = settings.values[k];
     if (request.compare) {
@@ -346,8 +394,18 @@ Settings checked_settings(const Request& request, const std::vector<Host>& hosts
         values.push_back(std::move(v));
       }
     }
+    auto& textures = settings.textures[k];
     for (const auto& [name, text] : request.params_of(hosts[k].entry->flag)) {
-      values.emplace_back(name, checked_value(hosts[k], name, text));
+      // The last setting of a name wins, texture or value.
+      const std::string& param_name = name;
+      textures.erase(std::remove_if(textures.begin(), textures.end(),
+                                    [&](const auto& t) { return t.first == param_name; }),
+                     textures.end());
+      if (text.empty() || text[0] != '@') {
+        values.emplace_back(name, checked_value(hosts[k], name, text));
+        continue;
+      }
+      textures.emplace_back(name, checked_texture(hosts[k], name, text.substr(1), read));
     }
     if (request.sweep) {
       const auto& [name, list] = *request.sweep;
@@ -365,7 +423,34 @@ Settings checked_settings(const Request& request, const std::vector<Host>& hosts
       }
     }
   }
+  const bool textured = std::any_of(settings.textures.begin(), settings.textures.end(),
+                                    [](const auto& t) { return !t.empty(); });
+  if (textured && settings.mesh && !settings.mesh->has_uvs()) {
+    throw UsageError{"--mesh: " + request.scene.mesh +
+                     " has no texture coordinates (vt), so it cannot take a texture"};
+  }
   return settings;
+}
+
+std::shared_ptr<const Texture> checked_texture(
+    const Host& host, const std::string& name, const std::string& file,
+    std::map<std::string, std::shared_ptr<const Texture>>& read) {
+  const ParamInfo* info = find_param(host.backend->parameters(), name);
+  if (info == nullptr) {
+    throw UsageError{"unknown " + host.entry->flag + " parameter '" + name +
+                     "' (known: " + known_names(*host.backend) + ")"};
+  }
+  if (info->type != ParamType::Color) {
+    throw UsageError{host.entry->flag + ": only colours take a texture; '" + name + "' is " +
+                     type_text(info->type)};
+  }
+  if (file.empty()) throw UsageError{host.entry->flag + ": " + name + "=@ needs a file name"};
+  if (const auto found = read.find(file); found != read.end()) return found->second;
+  auto texture = std::make_shared<Texture>();
+  std::string error;
+  if (!load_texture(file, *texture, error)) throw UsageError{error};
+  read.emplace(file, texture);
+  return texture;
 }
 
 }  // namespace preview::cli

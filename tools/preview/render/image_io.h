@@ -5,6 +5,7 @@
 #ifndef VELVET_TOOLS_PREVIEW_RENDER_IMAGE_IO_H
 #define VELVET_TOOLS_PREVIEW_RENDER_IMAGE_IO_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,9 @@ bool exr_available();
 
 // 32-bit float RGB OpenEXR, linear values exactly as rendered.
 bool write_exr(const std::string& path, const Image& image, std::string& error);
-bool read_exr(const std::string& path, Image& image, std::string& error);
+// `max_pixels` (0: no limit) refuses a larger file before reading its pixels.
+bool read_exr(const std::string& path, Image& image, std::string& error,
+              std::size_t max_pixels = 0);
 
 // The sRGB transfer function, linear [0, 1] to an 8-bit code.
 unsigned char srgb_byte(float linear);
