@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/preview/cli/cli.h"
+#include "tools/preview/cli/platform.h"
 #include "tools/preview/hosts/hosts.h"
 #ifdef VELVET_PREVIEW_WITH_SERVE
 #include "tools/preview/serve/serve.h"

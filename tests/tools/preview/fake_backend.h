@@ -10,6 +10,7 @@
 
 #include "tools/preview/cli/cli.h"
 #include "tools/preview/hosts/backend.h"
+#include "tools/preview/hosts/hosts.h"
 #include "tools/preview/render/scene.h"
 
 namespace fake {
@@ -96,17 +97,12 @@ class Backend : public preview::Backend {
   std::vector<preview::Light> lights_;
 };
 
-// Both hosts' command-line entries, as the tool has them, each making a fake
-// backend in place of loading a plug-in.
+// Both hosts' entries, as the tool has them, each making a fake backend in
+// place of loading a plug-in.
 inline std::vector<preview::HostEntry> host_entries() {
-  std::vector<preview::HostEntry> entries;
-  for (const char* flag : {"maya", "mr"}) {
-    preview::HostEntry h;
-    h.flag = flag;
-    h.file_name = std::string(flag) == "mr" ? "mentalray" : flag;
-    h.path_flag = std::string(flag) + "-plugin";
+  std::vector<preview::HostEntry> entries = {preview::maya_entry(), preview::mentalray_entry()};
+  for (preview::HostEntry& h : entries) {
     h.make = [](const std::string&, std::string&) { return std::make_unique<Backend>(); };
-    entries.push_back(h);
   }
   return entries;
 }

@@ -14,69 +14,90 @@ namespace preview::cli {
 
 namespace {
 
-const char* const kUsage =
-    "usage: velvet-preview [options]\n"
-    "Renders the velvet material through each plug-in, driven by its stand-in host.\n"
-    "\n"
-    "Material (repeatable; host attribute/parameter names and types, see --list):\n"
-    "  --maya NAME=VALUE      set an attribute of the Maya node, e.g. --maya color=0.6,0.1,0.2\n"
-    "  --mr NAME=VALUE        set a parameter of the mental ray shader, e.g. --mr specular=0.8\n"
-    "  --maya NAME=@FILE, --mr NAME=@FILE\n"
-    "                         connect a colour to a texture (PNG, or OpenEXR where built),\n"
-    "                         looked up at the shape's UVs, e.g. --maya color=@fabric.png\n"
-    "  --list                 list each host's parameters and their types, then stop\n"
-    "Looks (each look is a Maya preset <look>.mel and a shader block \"velvet_<look>\"\n"
-    "in krel_velvet_looks.mi; --maya and --mr settings apply on top of it):\n"
-    "  --look NAME            start from a look, e.g. --look crushed-red-velvet\n"
-    "  --list-looks           list the looks and where each was found, check them, stop\n"
-    "  --save-look NAME       also write the settings as a new look into --out:\n"
-    "                         NAME.mel (a Maya preset) and NAME.mi (a shader block)\n"
-    "  --maya-presets DIR     folder of the Maya presets (default: $VELVET_MAYA_PRESETS,\n"
-    "                         then the installed module's, then the build's)\n"
-    "  --mr-looks FILE        the .mi file of looks (default: $VELVET_MR_LOOKS, then\n"
-    "                         the installed one, then the build's)\n"
-    "Modes:\n"
-    "  --sweep NAME=V1,V2,..  contact sheet: one column per value, one row per host;\n"
-    "                         colours and vectors take three numbers per value\n"
-    "  --compare              render both hosts with lobe-only settings and one sample\n"
-    "                         per light, write the difference image and print the\n"
-    "                         largest difference\n"
-    "Scene:\n"
-    "  --hosts LIST           hosts to render: maya, mr or maya,mr (default: all built)\n"
-    "  --hosts                (alone, without a list) print where each plug-in is found\n"
-    "                         and why, then stop\n"
-    "  --size WxH             size of one host's image (default 640x320)\n"
-    "  --aa N                 N x N samples per pixel (default 2)\n"
-    "  --shapes LIST          sphere, torus or sphere,torus (default both), or one of\n"
-    "                         plane, cloth (a curtain in folds) and cushion\n"
-    "  --mesh FILE            show a Wavefront OBJ mesh instead (smooth normals where it\n"
-    "                         has none; at most 64 MiB and 2,000,000 triangles)\n"
-    "  --fov DEGREES          vertical field of view (default 30)\n"
-    "  --distance D           camera distance to the shapes (default 7; other shapes\n"
-    "                         and meshes are framed from their bounds unless given)\n"
-    "  --turntable DEGREES    turn the shapes about the vertical axis (default 0)\n"
-    "  --key I, --fill I, --rim I\n"
-    "                         light intensities, 0 turns a light off (default 1, 0.4, 1)\n"
-    "  --key-azimuth DEGREES, --key-elevation DEGREES\n"
-    "  --rim-azimuth DEGREES, --rim-elevation DEGREES\n"
-    "                         where the key and rim light stand: about the vertical from\n"
-    "                         the camera's side (positive to the right), and above the\n"
-    "                         horizon (default key -38.7, 32; rim 166, 29.5)\n"
-    "  --area-samples N       samples of the key area light (default 8)\n"
-    "  --irradiance R,G,B     irradiance the mental ray renderer reports everywhere,\n"
-    "                         seen when the shader's useIrradiance is on (default 0,0,0)\n"
-    "Output:\n"
-    "  --out DIR              directory for the images (default .)\n"
-    "  --threads N            rendering threads (default: all cores)\n"
-    "  --maya-plugin PATH, --mr-library PATH\n"
-    "                         load another build of a plug-in\n"
-    "Plug-ins are found through, in order: the flags above; MAYA_MODULE_PATH and\n"
-    "MAYA_PLUG_IN_PATH, MI_LIBRARY_PATH, MI_RAY_INCPATH and MI_CUSTOM_SHADER_PATH;\n"
-    "the installed tree around the tool (../modules, ../mentalray); the build tree.\n"
-    "  --help                 this text\n"
-    "Writes <host>.png (sRGB) and <host>.exr (linear float) per host and preview.png\n"
-    "(all hosts, one row each); --sweep writes sheet.png and sheet.exr; --compare also\n"
-    "writes difference.png and difference.exr. Exit codes: 0 done, 1 failure, 2 bad input.\n";
+// A flag's --help line: the flag and its value's form, then the text from
+// the 25th column on.
+std::string help_line(const std::string& head, const std::string& text) {
+  constexpr std::size_t kColumn = 23;
+  std::string line = "  " + head;
+  if (head.size() < kColumn) {
+    line += std::string(kColumn - head.size(), ' ');
+  } else {
+    line += "\n" + std::string(kColumn + 2, ' ');
+  }
+  std::string rest = text;
+  for (std::size_t nl; (nl = rest.find('\n')) != std::string::npos; rest.erase(0, nl + 1)) {
+    line += rest.substr(0, nl) + "\n" + std::string(kColumn + 2, ' ');
+  }
+  return line + rest + "\n";
+}
+
+// --help: the hosts' lines from their entries, the scene's from its table.
+std::string usage(const std::vector<HostEntry>& hosts) {
+  std::string host_flags, host_list, path_flags, looks_what, looks_flags;
+  for (std::size_t k = 0; k < hosts.size(); ++k) {
+    const std::string sep = k == 0 ? "" : k + 1 == hosts.size() ? " and " : ", ";
+    host_flags += (k == 0 ? "--" : sep + "--") + hosts[k].flag;
+    host_list += (k == 0 ? "" : ", ") + hosts[k].flag;
+    path_flags += (k == 0 ? "--" : ", --") + hosts[k].path_flag + " PATH";
+    looks_what += sep + hosts[k].look_format->what;
+  }
+  std::string text =
+      "usage: velvet-preview [options]\n"
+      "Renders the velvet material through each plug-in, driven by its stand-in host.\n"
+      "\n"
+      "Material (repeatable; host attribute/parameter names and types, see --list):\n";
+  for (const HostEntry& h : hosts) text += help_line("--" + h.flag + " NAME=VALUE", h.set_help);
+  if (!hosts.empty()) {
+    text += help_line("--" + hosts[0].flag + " NAME=@FILE",
+                      "connect a colour to a texture (PNG, or OpenEXR where built),\nlooked up "
+                      "at the shape's UVs; any host flag takes it");
+  }
+  text += help_line("--list", "list each host's parameters and their types, then stop");
+  text +=
+      "Looks (each look is " + looks_what + ";\n" + host_flags + " settings apply on top of it):\n";
+  text += help_line("--look NAME", "start from a look, e.g. --look crushed-red-velvet");
+  text += help_line("--list-looks", "list the looks and where each was found, check them, stop");
+  std::string files;
+  for (const HostEntry& h : hosts) files += ", NAME" + std::string(h.look_format->extension);
+  text += help_line("--save-look NAME",
+                    "also write the settings as a new look into --out,\none file per host: " +
+                        files.substr(files.empty() ? 0 : 2));
+  for (const HostEntry& h : hosts)
+    text += help_line("--" + h.looks_flag + " " + h.looks_arg, h.looks_help);
+  text +=
+      "Modes:\n"
+      "  --sweep NAME=V1,V2,..  contact sheet: one column per value, one row per host;\n"
+      "                         colours and vectors take three numbers per value\n"
+      "  --compare              render both hosts with lobe-only settings and one sample\n"
+      "                         per light, write the difference image and print the\n"
+      "                         largest difference\n"
+      "  --serve                serve the live preview page on 127.0.0.1 until interrupted:\n"
+      "                         the look is set on the page, not by flags; Save writes\n"
+      "                         into --out\n";
+  text += help_line("--port N", "the page's port with --serve (default " +
+                                    std::to_string(kDefaultPort) + "; 0: any free port)");
+  text += "Scene:\n";
+  text +=
+      help_line("--hosts LIST", "hosts to render, some of " + host_list + " (default: all built)");
+  text +=
+      "  --hosts                (alone, without a list) print where each plug-in is found\n"
+      "                         and why, then stop\n";
+  text += scene_help();
+  text +=
+      "Output:\n"
+      "  --out DIR              directory for the images (default .)\n"
+      "  --threads N            rendering threads (default: all cores)\n";
+  if (!hosts.empty()) text += help_line(path_flags, "load another build of a plug-in");
+  text +=
+      "Plug-ins are found through, in order: the flags above; MAYA_MODULE_PATH and\n"
+      "MAYA_PLUG_IN_PATH, MI_LIBRARY_PATH, MI_RAY_INCPATH and MI_CUSTOM_SHADER_PATH;\n"
+      "the installed tree around the tool (../modules, ../mentalray); the build tree.\n"
+      "  --help                 this text\n"
+      "Writes <host>.png (sRGB) and <host>.exr (linear float) per host and preview.png\n"
+      "(all hosts, one row each); --sweep writes sheet.png and sheet.exr; --compare also\n"
+      "writes difference.png and difference.exr. Exit codes: 0 done, 1 failure, 2 bad input.\n";
+  return text;
+}
 
 void apply(Host& host, const std::string& name, const ParamValue& v) {
   const std::string error = host.backend->set_parameter(name, v);
@@ -161,8 +182,8 @@ int thread_count(const Request& request, const CliEnvironment& env) {
   return request.threads > 0 ? request.threads : std::max(1, env.default_threads);
 }
 
-int act_help(std::ostream& out) {
-  out << kUsage;
+int act_help(const CliEnvironment& env, std::ostream& out) {
+  out << usage(env.hosts);
   if (!exr_available()) out << "This build has no OpenEXR: it writes no .exr files.\n";
   return kExitOk;
 }
@@ -255,12 +276,8 @@ Output act_compare(const Request& request, const CliEnvironment& env, std::vecto
   std::vector<std::vector<Image>> cells =
       render_cells(request, env, hosts, settings, scene, lights, 1, nullptr);
 
-  std::size_t maya = 0, mr = 0;
-  for (std::size_t k = 0; k < hosts.size(); ++k) {
-    if (hosts[k].entry->flag == "maya") maya = k;
-    if (hosts[k].entry->flag == "mr") mr = k;
-  }
-  Difference diff = difference(cells[maya][0], cells[mr][0]);
+  // validate() has made sure of two hosts; the difference is symmetric.
+  Difference diff = difference(cells[0][0], cells[1][0]);
   Image shown = shown_difference(diff);
   std::ostringstream line;
   line << "largest difference: " << diff.largest << " at pixel (" << diff.x << ", " << diff.y

@@ -19,7 +19,7 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
   try {
     // Validate the flags on their own.
     const cli::Request request = cli::validate(args, env);
-    if (request.help) return cli::act_help(out);
+    if (request.help) return cli::act_help(env, out);
     if (request.where) return cli::act_where(request, env, out);
 
     // Load the plug-ins and the looks.
@@ -58,13 +58,7 @@ std::string parse_look(const std::vector<std::string>& args, const std::vector<L
   try {
     CliEnvironment env;
     for (const LoadedHost& h : hosts) env.hosts.push_back(*h.entry);
-    const cli::Request o = cli::parse_flags(args, env);
-    if (o.help || o.list || o.compare || o.sweep || o.serve || o.port || o.where ||
-        !o.hosts.empty() || !o.plugin_paths.empty() || o.threads != 0 || o.out_dir != ".") {
-      throw UsageError{"a look takes scene flags and host values only"};
-    }
-    // Files are read only from the paths the user gave on the command line.
-    if (!o.scene.mesh.empty()) throw UsageError{"a look names no mesh file"};
+    const cli::Request o = cli::parse_flags(args, env, /*look_only=*/true);
     Look look;
     look.scene = o.scene;
     for (const LoadedHost& h : hosts) {
@@ -91,7 +85,7 @@ std::string read_looks(const LookFiles& files, const std::vector<LoadedHost>& ho
     for (const NamedLook& named : cli::checked_looks(files, hosts)) {
       Look look;
       for (const LoadedHost& h : hosts) {
-        look.values[h.entry->flag] = cli::look_values(h, *cli::source_for(named, h.entry->flag));
+        look.values[h.entry->flag] = cli::look_values(h, *cli::source_for(named, *h.entry));
       }
       read.emplace_back(named.name, std::move(look));
     }

@@ -11,24 +11,12 @@
 #include <vector>
 
 #include "tools/preview/hosts/backend.h"
+#include "tools/preview/hosts/hosts.h"
 #include "tools/preview/hosts/locate.h"
 #include "tools/preview/look/looks.h"
 #include "tools/preview/render/scene.h"
 
 namespace preview {
-
-// A host the tool can render through.
-struct HostEntry {
-  std::string flag;       // the name on the command line: --maya, --hosts maya
-  std::string file_name;  // output file stem: maya.png
-  std::string path_flag;  // flag that overrides the plug-in's path, without "--"
-  // Loads the plug-in (from `path`, or the built one when empty). Null with a
-  // message in `error` when that fails.
-  std::function<std::unique_ptr<Backend>(const std::string& path, std::string& error)> make;
-  // Where the plug-in would be loaded from (for `--hosts` alone); may be
-  // empty.
-  std::function<Location(const std::string& path)> locate;
-};
 
 // A host whose plug-in is loaded.
 struct LoadedHost {

@@ -24,14 +24,18 @@ std::vector<Host> load_hosts(const Request& request, const CliEnvironment& env) 
 
 LookFiles look_files(const Request& request, const CliEnvironment& env) {
   LookFiles files = env.looks;
-  if (request.maya_presets || request.mr_looks) files.origin = "--maya-presets/--mr-looks";
-  if (request.maya_presets) files.maya_presets = *request.maya_presets;
-  if (request.mr_looks) files.mr_looks = *request.mr_looks;
+  std::string flags;
+  for (const HostEntry& h : env.hosts) flags += (flags.empty() ? "--" : "/--") + h.looks_flag;
+  if (!request.look_paths.empty()) files.origin = flags;
+  for (const HostEntry& h : env.hosts) {
+    const auto given = request.look_paths.find(h.flag);
+    if (given != request.look_paths.end()) files.*h.looks = given->second;
+  }
   return files;
 }
 
-const LookSource* source_for(const NamedLook& look, const std::string& flag) {
-  const std::optional<LookSource>& s = flag == "maya" ? look.maya : look.mr;
+const LookSource* source_for(const NamedLook& look, const HostEntry& host) {
+  const std::optional<LookSource>& s = look.*(host.look_format->source);
   return s ? &*s : nullptr;
 }
 
@@ -43,24 +47,40 @@ std::vector<NamedLook> checked_looks(const LookFiles& files, const std::vector<H
   std::vector<NamedLook> looks;
   std::string error;
   if (!load_looks(files, looks, error)) throw UsageError{error};
+  const std::vector<HostEntry>& all = all_host_entries();
+  std::string needs;
+  for (std::size_t k = 0; k < all.size(); ++k) {
+    needs += (k == 0                ? ""
+              : k + 1 == all.size() ? " and "
+                                    : ", ") +
+             std::string(all[k].look_format->what);
+  }
   for (const NamedLook& look : looks) {
-    if (!look.maya || !look.mr) {
-      const LookSource& only = look.maya ? *look.maya : *look.mr;
-      throw UsageError{where(only) + ": look '" + look.name + "' exists only for " +
-                       (look.maya ? "maya" : "mr") + "; each look needs a Maya preset " +
-                       "and a mental ray shader block"};
+    // Each look is in every host's files, and only with names and values
+    // that host accepts.
+    const HostEntry* found = nullptr;
+    const HostEntry* missing = nullptr;
+    for (const HostEntry& h : all) (source_for(look, h) ? found : missing) = &h;
+    if (missing != nullptr && found != nullptr) {
+      throw UsageError{where(*source_for(look, *found)) + ": look '" + look.name +
+                       "' exists only for " + found->flag + "; each look needs " + needs};
     }
     for (const Host& h : hosts) {
-      if (const LookSource* s = source_for(look, h.entry->flag)) look_values(h, *s);
+      if (const LookSource* s = source_for(look, *h.entry)) look_values(h, *s);
     }
   }
   return looks;
 }
 
 std::vector<NamedLook> requested_looks(const LookFiles& files, const std::vector<Host>& hosts) {
-  if (files.maya_presets.empty() && files.mr_looks.empty()) {
-    throw UsageError{"no look files found; name them with --maya-presets and --mr-looks"};
+  const std::vector<HostEntry>& all = all_host_entries();
+  std::string flags;
+  bool none = true;
+  for (std::size_t k = 0; k < all.size(); ++k) {
+    none = none && (files.*all[k].looks).empty();
+    flags += (k == 0 ? "--" : k + 1 == all.size() ? " and --" : ", --") + all[k].looks_flag;
   }
+  if (none) throw UsageError{"no look files found; name them with " + flags};
   return checked_looks(files, hosts);
 }
 

@@ -1,8 +1,8 @@
 // The phases of the command line's run(), one file each: validate
-// (cli_validate.cpp: flags into a checked request, then values against the
-// loaded hosts), load (cli_load.cpp: the hosts' plug-ins and the looks), act
-// (cli_act.cpp: list, render, sweep, compare and the other modes) and write
-// (cli_write.cpp: image files, saved looks, the report). For the cli*.cpp
+// (validate.cpp: flags into a checked request, then values against the
+// loaded hosts), load (load.cpp: the hosts' plug-ins and the looks), act
+// (act.cpp: list, render, sweep, compare and the other modes) and write
+// (write.cpp: image files, saved looks, the report). For the cli/*.cpp
 // files only; everything else goes through cli.h.
 //
 // Errors travel as exceptions up to run(), which prints them: a UsageError is
@@ -24,6 +24,7 @@
 #include "tools/preview/look/params.h"
 #include "tools/preview/render/render.h"
 #include "tools/preview/render/scene.h"
+#include "tools/preview/render/settings.h"
 #include "tools/preview/render/texture.h"
 
 namespace preview::cli {
@@ -54,7 +55,7 @@ struct Request {
   bool help = false;
   std::optional<std::string> look;
   bool list_looks = false;
-  std::optional<std::string> maya_presets, mr_looks;
+  std::map<std::string, std::string> look_paths;  // by host flag: --maya-presets, ...
   std::optional<std::string> save_look;
   bool serve = false;
   std::optional<int> port;
@@ -92,11 +93,14 @@ struct Output {
   std::string summary;
 };
 
-// --- validate (cli_validate.cpp) ---
+// --- validate (validate.cpp) ---
 
 // The flags alone, as parse_look() reads the live preview's looks too:
 // throws UsageError for a flag or value that no host could accept.
-Request parse_flags(const std::vector<std::string>& args, const CliEnvironment& env);
+// With `look_only`, any flag but a look setting (a scene setting the table
+// marks so, or a host's NAME=VALUE) is refused by name.
+Request parse_flags(const std::vector<std::string>& args, const CliEnvironment& env,
+                    bool look_only = false);
 
 // parse_flags(), then the checks that need the environment's hosts: the
 // selected hosts (all built ones when none are named), and the modes that
@@ -123,7 +127,7 @@ std::vector<std::pair<std::string, ParamValue>> look_values(const Host& host,
 Settings checked_settings(const Request& request, const std::vector<Host>& hosts,
                           const std::vector<NamedLook>& looks);
 
-// --- load (cli_load.cpp) ---
+// --- load (load.cpp) ---
 
 // Loads the selected hosts' plug-ins, in the order selected. A host that
 // cannot load is a Failure, not bad input.
@@ -140,15 +144,15 @@ std::vector<NamedLook> requested_looks(const LookFiles& files, const std::vector
 // and hold only names and values its host accepts.
 std::vector<NamedLook> checked_looks(const LookFiles& files, const std::vector<Host>& hosts);
 
-// The look's file for the host `flag`, or null.
-const LookSource* source_for(const NamedLook& look, const std::string& flag);
+// The look's source in `host`'s files, or null.
+const LookSource* source_for(const NamedLook& look, const HostEntry& host);
 
 // "file:line" of a look.
 std::string where(const LookSource& source);
 
-// --- act (cli_act.cpp); each returns the exit code or what to write ---
+// --- act (act.cpp); each returns the exit code or what to write ---
 
-int act_help(std::ostream& out);
+int act_help(const CliEnvironment& env, std::ostream& out);
 int act_where(const Request& request, const CliEnvironment& env, std::ostream& out);
 int act_list_looks(const LookFiles& files, const std::vector<NamedLook>& looks, std::ostream& out);
 int act_serve(const Request& request, const CliEnvironment& env, std::vector<Host>& hosts);
@@ -167,7 +171,7 @@ Output act_compare(const Request& request, const CliEnvironment& env, std::vecto
 // The rendering threads the request asks for, or the environment's default.
 int thread_count(const Request& request, const CliEnvironment& env);
 
-// --- write (cli_write.cpp) ---
+// --- write (write.cpp) ---
 
 // Creates the output folder; a Failure if it cannot be made.
 void make_out_dir(const std::string& dir);

@@ -1,8 +1,8 @@
-// The tool's only platform-specific code.
+// The tool's only platform-specific code; see platform.h.
 #include <cstdlib>
 #include <filesystem>
 
-#include "tools/preview/hosts/hosts.h"
+#include "tools/preview/cli/platform.h"
 #include "tools/preview/hosts/locate.h"
 
 #ifdef _WIN32

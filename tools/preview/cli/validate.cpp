@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
+#include <optional>
 #include <sstream>
 
 #include "tools/preview/cli/phases.h"
@@ -21,36 +23,8 @@ std::vector<std::string> split_list(const std::string& text) {
   return parts;
 }
 
-bool to_int(const std::string& text, int& out) {
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, out);
-  return !text.empty() && ec == std::errc() && ptr == end;
-}
-
-bool to_double(const std::string& text, double& out) {
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, out);
-  return !text.empty() && ec == std::errc() && ptr == end && std::isfinite(out);
-}
-
-int int_in(const std::string& flag, const std::string& text, int lo, int hi) {
-  int v = 0;
-  if (!to_int(text, v) || v < lo || v > hi) {
-    throw UsageError{"--" + flag + " takes an integer from " + std::to_string(lo) + " to " +
-                     std::to_string(hi) + ", not '" + text + "'"};
-  }
-  return v;
-}
-
-double double_in(const std::string& flag, const std::string& text, double lo, double hi) {
-  double v = 0.0;
-  if (!to_double(text, v) || v < lo || v > hi) {
-    std::ostringstream msg;
-    msg << "--" << flag << " takes a number from " << lo << " to " << hi << ", not '" << text
-        << "'";
-    throw UsageError{msg.str()};
-  }
-  return v;
+void check(const std::string& error) {
+  if (!error.empty()) throw UsageError{error};
 }
 
 std::pair<std::string, std::string> name_value(const std::string& flag, const std::string& text) {
@@ -59,33 +33,6 @@ std::pair<std::string, std::string> name_value(const std::string& flag, const st
     throw UsageError{"--" + flag + " takes NAME=VALUE, not '" + text + "'"};
   }
   return {text.substr(0, eq), text.substr(eq + 1)};
-}
-
-// --shapes: sphere and torus alone or together, or one other shape.
-void set_shapes(SceneOptions& scene, const std::string& text) {
-  const char* const kUsage =
-      "--shapes takes sphere, torus or sphere,torus, or one of plane, cloth and cushion, not '";
-  bool sphere = false, torus = false, plane = false, cloth = false, cushion = false;
-  int others = 0;
-  for (const std::string& s : split_list(text)) {
-    if (s == "sphere") {
-      sphere = true;
-    } else if (s == "torus") {
-      torus = true;
-    } else if (s == "plane" || s == "cloth" || s == "cushion") {
-      (s == "plane" ? plane : s == "cloth" ? cloth : cushion) = true;
-      ++others;
-    } else {
-      throw UsageError{kUsage + text + "'"};
-    }
-  }
-  if (!sphere && !torus && others == 0) throw UsageError{"--shapes needs a shape"};
-  if (others > 1 || (others == 1 && (sphere || torus))) throw UsageError{kUsage + text + "'"};
-  scene.sphere = sphere;
-  scene.torus = torus;
-  scene.plane = plane;
-  scene.cloth = cloth;
-  scene.cushion = cushion;
 }
 
 std::string known_names(const Backend& backend) {
@@ -108,156 +55,158 @@ std::string Request::plugin_path(const std::string& flag) const {
   return found == plugin_paths.end() ? std::string() : found->second;
 }
 
-Request parse_flags(const std::vector<std::string>& args, const CliEnvironment& env) {
+namespace {
+
+// What a flag takes after it.
+enum class Takes {
+  Nothing,
+  Value,
+  ListOrNothing,  // --hosts: a list, or nothing when the next argument is a flag
+};
+
+struct Flag {
+  std::string name;
+  Takes takes;
+  // Applies the flag to the request. `arg` is the argument as given (for
+  // messages); `value` is empty for Takes::Nothing, nullopt for a list
+  // left out.
+  std::function<void(Request& o, const std::string& arg, const std::optional<std::string>& value)>
+      apply;
+  bool look = false;  // a look setting: the scene's, or a host's NAME=VALUE
+};
+
+// Every flag: the tool's own, the scene's settings, and each host's.
+std::vector<Flag> flag_table(const CliEnvironment& env) {
+  const auto once = [](const std::optional<std::string>& slot, const std::string& flag) {
+    if (slot) throw UsageError{"--" + flag + " may be given once"};
+  };
+  std::vector<Flag> flags = {
+      {"help", Takes::Nothing, [](Request& o, auto&, auto&) { o.help = true; }},
+      {"serve", Takes::Nothing, [](Request& o, auto&, auto&) { o.serve = true; }},
+      {"port", Takes::Value,
+       [](Request& o, auto&, const auto& v) {
+         int port = 0;
+         check(checked_int("port", *v, 0, 65535, port));
+         o.port = port;
+       }},
+      {"list", Takes::Nothing, [](Request& o, auto&, auto&) { o.list = true; }},
+      {"compare", Takes::Nothing, [](Request& o, auto&, auto&) { o.compare = true; }},
+      {"list-looks", Takes::Nothing, [](Request& o, auto&, auto&) { o.list_looks = true; }},
+      {"look", Takes::Value,
+       [once](Request& o, const std::string& arg, const auto& v) {
+         once(o.look, "look");
+         o.look_flag = arg;
+         o.look = *v;
+       }},
+      {"save-look", Takes::Value,
+       [once](Request& o, const std::string& arg, const auto& v) {
+         once(o.save_look, "save-look");
+         o.look_flag = arg;
+         o.save_look = *v;
+         if (!valid_look_name(*o.save_look)) {
+           throw UsageError{
+               "--save-look takes a name of letters, digits, '-' and '_' that starts "
+               "with a letter, not '" +
+               *o.save_look + "'"};
+         }
+       }},
+      {"sweep", Takes::Value,
+       [](Request& o, auto&, const auto& v) {
+         if (o.sweep) throw UsageError{"--sweep may be given once"};
+         o.sweep = name_value("sweep", *v);
+       }},
+      {"threads", Takes::Value,
+       [](Request& o, auto&, const auto& v) {
+         check(checked_int("threads", *v, 1, 1024, o.threads));
+       }},
+      {"out", Takes::Value,
+       [](Request& o, auto&, const auto& v) {
+         o.out_dir = *v;
+         if (o.out_dir.empty()) throw UsageError{"--out needs a directory"};
+       }},
+      {"hosts", Takes::ListOrNothing,
+       [&env](Request& o, auto&, const auto& v) {
+         if (!v) {
+           o.where = true;
+           return;
+         }
+         o.hosts.clear();
+         for (const std::string& h : split_list(*v)) {
+           const bool known = std::any_of(env.hosts.begin(), env.hosts.end(),
+                                          [&](const HostEntry& e) { return e.flag == h; });
+           if (!known) throw UsageError{"--hosts: unknown or unbuilt host '" + h + "'"};
+           if (std::find(o.hosts.begin(), o.hosts.end(), h) == o.hosts.end()) o.hosts.push_back(h);
+         }
+         if (o.hosts.empty()) throw UsageError{"--hosts needs a host"};
+       }},
+  };
+  for (const SceneSetting& setting : scene_settings()) {
+    flags.push_back(
+        {setting.flag, Takes::Value, [&setting](Request& o, const std::string& arg, const auto& v) {
+           if (setting.look) o.look_flag = arg;
+           check(setting.set(o.scene, *v));
+         }});
+    flags.back().look = setting.look;
+  }
+  for (const HostEntry& h : env.hosts) {
+    const std::string flag = h.flag;
+    flags.push_back({flag, Takes::Value, [flag](Request& o, auto&, const auto& v) {
+                       o.params[flag].push_back(name_value(flag, *v));
+                       o.look_flag = "--" + flag;
+                     }});
+    flags.back().look = true;
+    flags.push_back({h.path_flag, Takes::Value,
+                     [flag](Request& o, auto&, const auto& v) { o.plugin_paths[flag] = *v; }});
+    flags.push_back({h.looks_flag, Takes::Value,
+                     [flag](Request& o, auto&, const auto& v) { o.look_paths[flag] = *v; }});
+  }
+  return flags;
+}
+
+}  // namespace
+
+Request parse_flags(const std::vector<std::string>& args, const CliEnvironment& env,
+                    bool look_only) {
+  const std::vector<Flag> table = flag_table(env);
   Request o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
       throw UsageError{"unexpected argument '" + arg + "'"};
     }
-    std::string flag = arg.substr(2);
+    std::string name = arg.substr(2);
     std::optional<std::string> attached;
-    if (const std::size_t eq = flag.find('='); eq != std::string::npos) {
-      attached = flag.substr(eq + 1);
-      flag.resize(eq);
+    if (const std::size_t eq = name.find('='); eq != std::string::npos) {
+      attached = name.substr(eq + 1);
+      name.resize(eq);
     }
-    const auto no_value = [&] {
-      if (attached) throw UsageError{"--" + flag + " takes no value"};
-    };
-    const auto value = [&]() -> std::string {
-      if (attached) return *attached;
-      if (i + 1 >= args.size()) throw UsageError{"--" + flag + " needs a value"};
-      return args[++i];
-    };
-
-    if (flag == "help") {
-      no_value();
-      o.help = true;
-    } else if (flag == "serve") {
-      no_value();
-      o.serve = true;
-    } else if (flag == "port") {
-      o.port = int_in(flag, value(), 0, 65535);
-    } else if (flag == "list") {
-      no_value();
-      o.list = true;
-    } else if (flag == "compare") {
-      no_value();
-      o.compare = true;
-    } else if (flag == "list-looks") {
-      no_value();
-      o.list_looks = true;
-    } else if (flag == "look") {
-      if (o.look) throw UsageError{"--look may be given once"};
-      o.look_flag = arg;
-      o.look = value();
-    } else if (flag == "save-look") {
-      if (o.save_look) throw UsageError{"--save-look may be given once"};
-      o.look_flag = arg;
-      o.save_look = value();
-      if (!valid_look_name(*o.save_look)) {
-        throw UsageError{
-            "--save-look takes a name of letters, digits, '-' and '_' that starts "
-            "with a letter, not '" +
-            *o.save_look + "'"};
-      }
-    } else if (flag == "maya-presets") {
-      o.maya_presets = value();
-    } else if (flag == "mr-looks") {
-      o.mr_looks = value();
-    } else if (flag == "sweep") {
-      if (o.sweep) throw UsageError{"--sweep may be given once"};
-      o.sweep = name_value(flag, value());
-    } else if (flag == "size") {
-      o.look_flag = arg;
-      const std::string v = value();
-      const std::size_t x = v.find('x');
-      if (x == std::string::npos) throw UsageError{"--size takes WIDTHxHEIGHT, not '" + v + "'"};
-      o.scene.width = int_in(flag, v.substr(0, x), 1, 8192);
-      o.scene.height = int_in(flag, v.substr(x + 1), 1, 8192);
-    } else if (flag == "aa") {
-      o.look_flag = arg;
-      o.scene.aa = int_in(flag, value(), 1, 16);
-    } else if (flag == "threads") {
-      o.threads = int_in(flag, value(), 1, 1024);
-    } else if (flag == "out") {
-      o.out_dir = value();
-      if (o.out_dir.empty()) throw UsageError{"--out needs a directory"};
-    } else if (flag == "fov") {
-      o.look_flag = arg;
-      o.scene.fov = double_in(flag, value(), 1.0, 170.0);
-      o.scene.fov_set = true;
-    } else if (flag == "distance") {
-      o.look_flag = arg;
-      o.scene.distance = double_in(flag, value(), 3.0, 1000.0);
-      o.scene.distance_set = true;
-    } else if (flag == "key-azimuth" || flag == "rim-azimuth") {
-      o.look_flag = arg;
-      (flag[0] == 'k' ? o.scene.key_azimuth : o.scene.rim_azimuth) =
-          double_in(flag, value(), -360.0, 360.0);
-    } else if (flag == "key-elevation" || flag == "rim-elevation") {
-      o.look_flag = arg;
-      (flag[0] == 'k' ? o.scene.key_elevation : o.scene.rim_elevation) =
-          double_in(flag, value(), -89.0, 89.0);
-    } else if (flag == "turntable") {
-      o.look_flag = arg;
-      o.scene.turntable = double_in(flag, value(), -360.0, 360.0);
-    } else if (flag == "mesh") {
-      o.look_flag = arg;
-      o.scene.mesh = value();
-      if (o.scene.mesh.empty()) throw UsageError{"--mesh needs an OBJ file"};
-    } else if (flag == "key") {
-      o.look_flag = arg;
-      o.scene.key = static_cast<float>(double_in(flag, value(), 0.0, 1000.0));
-    } else if (flag == "fill") {
-      o.look_flag = arg;
-      o.scene.fill = static_cast<float>(double_in(flag, value(), 0.0, 1000.0));
-    } else if (flag == "rim") {
-      o.look_flag = arg;
-      o.scene.rim = static_cast<float>(double_in(flag, value(), 0.0, 1000.0));
-    } else if (flag == "area-samples") {
-      o.look_flag = arg;
-      o.scene.area_samples = int_in(flag, value(), 1, 1024);
-    } else if (flag == "irradiance") {
-      const std::string v = value();
-      ParamValue c;
-      std::string error;
-      if (!parse_value({"--irradiance", ParamType::Color}, v, c, error) || c.v[0] < 0.0f ||
-          c.v[1] < 0.0f || c.v[2] < 0.0f) {
-        throw UsageError{"--irradiance takes three numbers of 0 or more, not '" + v + "'"};
-      }
-      o.scene.irradiance = {c.v[0], c.v[1], c.v[2]};
-    } else if (flag == "shapes") {
-      o.look_flag = arg;
-      set_shapes(o.scene, value());
-    } else if (flag == "hosts" && !attached &&
-               (i + 1 >= args.size() || args[i + 1].compare(0, 2, "--") == 0)) {
-      o.where = true;
-    } else if (flag == "hosts") {
-      const std::string v = value();
-      o.hosts.clear();
-      for (const std::string& h : split_list(v)) {
-        const bool known = std::any_of(env.hosts.begin(), env.hosts.end(),
-                                       [&](const HostEntry& e) { return e.flag == h; });
-        if (!known) throw UsageError{"--hosts: unknown or unbuilt host '" + h + "'"};
-        if (std::find(o.hosts.begin(), o.hosts.end(), h) == o.hosts.end()) o.hosts.push_back(h);
-      }
-      if (o.hosts.empty()) throw UsageError{"--hosts needs a host"};
-    } else {
-      bool matched = false;
-      for (const HostEntry& h : env.hosts) {
-        if (flag == h.flag) {
-          o.params[h.flag].push_back(name_value(flag, value()));
-          o.look_flag = "--" + flag;
-          matched = true;
-        } else if (flag == h.path_flag) {
-          o.plugin_paths[h.flag] = value();
-          matched = true;
+    const auto flag =
+        std::find_if(table.begin(), table.end(), [&](const Flag& f) { return f.name == name; });
+    if (flag == table.end()) throw UsageError{"unknown flag '--" + name + "'"};
+    if (look_only && !flag->look) {
+      throw UsageError{"--" + name + " is not a look setting: a look takes scene settings and " +
+                       "host values only"};
+    }
+    std::optional<std::string> value;
+    switch (flag->takes) {
+      case Takes::Nothing:
+        if (attached) throw UsageError{"--" + name + " takes no value"};
+        value = "";
+        break;
+      case Takes::ListOrNothing:
+        if (!attached && (i + 1 >= args.size() || args[i + 1].compare(0, 2, "--") == 0)) break;
+        [[fallthrough]];
+      case Takes::Value:
+        if (attached) {
+          value = attached;
+        } else if (i + 1 < args.size()) {
+          value = args[++i];
+        } else {
+          throw UsageError{"--" + name + " needs a value"};
         }
-        if (matched) break;
-      }
-      if (!matched) throw UsageError{"unknown flag '--" + flag + "'"};
+        break;
     }
+    flag->apply(o, arg, value);
   }
   if (o.compare && o.sweep) throw UsageError{"--compare and --sweep cannot be combined"};
   if (o.compare && o.look) throw UsageError{"--compare and --look cannot be combined"};
@@ -269,6 +218,9 @@ Request parse_flags(const std::vector<std::string>& args, const CliEnvironment& 
       (o.scene.plane || o.scene.cloth || o.scene.cushion || !o.scene.sphere || !o.scene.torus)) {
     // --shapes was given too: which of the two was meant is unclear.
     throw UsageError{"--mesh shows the mesh alone; it cannot be combined with --shapes"};
+  }
+  if (o.serve && !o.scene.mesh.empty()) {
+    throw UsageError{"--serve shows the page's shapes; it takes no --mesh"};
   }
   if (o.serve) {
     if (o.list || o.compare || o.sweep || o.where || o.list_looks) {
@@ -301,11 +253,16 @@ Request validate(const std::vector<std::string>& args, const CliEnvironment& env
       throw UsageError{"--" + flag + " given, but " + flag + " is not among the hosts"};
     }
   }
+  if (o.compare && env.hosts.size() < 2) {
+    throw UsageError{"--compare needs two hosts; this tool has only " + env.hosts[0].flag};
+  }
   if (o.compare || o.save_look) {
-    for (const char* needed : {"maya", "mr"}) {
-      if (std::find(o.hosts.begin(), o.hosts.end(), needed) == o.hosts.end()) {
-        throw UsageError{std::string(o.compare ? "--compare" : "--save-look") +
-                         " needs both hosts; " + needed + " is missing"};
+    // Both compare the hosts' looks, so each built host takes part.
+    for (const HostEntry& needed : env.hosts) {
+      if (std::find(o.hosts.begin(), o.hosts.end(), needed.flag) == o.hosts.end()) {
+        throw UsageError{std::string(o.compare ? "--compare" : "--save-look") + " needs " +
+                         (env.hosts.size() == 2 ? "both hosts" : "every host") + "; " +
+                         needed.flag + " is missing"};
       }
     }
   }
@@ -336,7 +293,8 @@ std::vector<std::pair<std::string, ParamValue>> look_values(const Host& host,
     }
     std::vector<std::string> texts = s.values;
     // .mi colours may carry an alpha, which the shader never reads.
-    if (info->type == ParamType::Color && texts.size() == 4 && host.entry->flag == "mr") {
+    if (info->type == ParamType::Color && texts.size() == 4 &&
+        host.entry->look_format->colour_alpha) {
       ParamValue alpha;
       std::string error;
       if (!parse_value({s.name + " (alpha)", ParamType::Float}, texts.back(), alpha, error)) {
@@ -390,7 +348,7 @@ Settings checked_settings(const Request& request, const std::vector<Host>& hosts
       }
     }
     if (look != nullptr) {
-      for (auto& v : look_values(hosts[k], *source_for(*look, hosts[k].entry->flag))) {
+      for (auto& v : look_values(hosts[k], *source_for(*look, *hosts[k].entry))) {
         values.push_back(std::move(v));
       }
     }

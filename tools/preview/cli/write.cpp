@@ -88,10 +88,10 @@ void save_look(const std::string& name, const std::string& dir, const std::vecto
         last.push_back(assignment);
       }
     }
-    const bool maya = hosts[k].entry->flag == "maya";
-    const std::string path = join(dir, look_file_stem(name) + (maya ? ".mel" : ".mi"));
+    const LookFormat& format = *hosts[k].entry->look_format;
+    const std::string path = join(dir, look_file_stem(name) + format.extension);
     std::ofstream file(path, std::ios::binary);
-    file << (maya ? maya_preset_text(last) : mr_block_text(name, last));
+    file << format.text(name, last);
     if (!file.flush()) throw Failure{"cannot write " + path};
     wrote.push_back(path);
   }

@@ -3,30 +3,61 @@
 #include <filesystem>
 #include <map>
 
-#include "tools/preview/hosts/registry.h"
-
 namespace preview {
 
-std::vector<HostEntry> built_hosts() {
-  std::vector<HostEntry> hosts;
-#ifdef VELVET_PREVIEW_WITH_MAYA
-  hosts.push_back({"maya", "maya", "maya-plugin", make_maya_backend, [](const std::string& path) {
-                     return locate_maya(path, process_locate_context());
-                   }});
-#endif
-#ifdef VELVET_PREVIEW_WITH_MENTALRAY
-  hosts.push_back(
-      {"mr", "mentalray", "mr-library", make_mentalray_backend,
-       [](const std::string& path) { return locate_mentalray(path, process_locate_context()); }});
-#endif
-  return hosts;
+HostEntry maya_entry() {
+  HostEntry h;
+  h.flag = "maya";
+  h.file_name = "maya";
+  h.path_flag = "maya-plugin";
+  h.title = "Maya: velvet node";
+  h.set_help = "set an attribute of the Maya node, e.g. --maya color=0.6,0.1,0.2";
+  h.looks_flag = "maya-presets";
+  h.looks_arg = "DIR";
+  h.looks_help =
+      "folder of the Maya presets (default: $VELVET_MAYA_PRESETS,\n"
+      "then the installed module's, then the build's)";
+  h.looks_env = "VELVET_MAYA_PRESETS";
+  h.looks = &LookFiles::maya_presets;
+  h.look_format = &kMayaPresetFormat;
+  h.handover = mel_handover;
+  return h;
+}
+
+HostEntry mentalray_entry() {
+  HostEntry h;
+  h.flag = "mr";
+  h.file_name = "mentalray";
+  h.path_flag = "mr-library";
+  h.title = "mental ray: krel_velvet shader";
+  h.set_help = "set a parameter of the mental ray shader, e.g. --mr specular=0.8";
+  h.looks_flag = "mr-looks";
+  h.looks_arg = "FILE";
+  h.looks_help =
+      "the .mi file of looks (default: $VELVET_MR_LOOKS, then\n"
+      "the installed one, then the build's)";
+  h.looks_env = "VELVET_MR_LOOKS";
+  h.looks = &LookFiles::mr_looks;
+  h.look_format = &kMrBlockFormat;
+  h.handover = mi_handover;
+  return h;
+}
+
+const std::vector<HostEntry>& all_host_entries() {
+  static const std::vector<HostEntry> kAll = {maya_entry(), mentalray_entry()};
+  return kAll;
 }
 
 LookFiles default_look_files(const LocateContext& context) {
   namespace fs = std::filesystem;
-  const std::string maya = context.environment("VELVET_MAYA_PRESETS").value_or("");
-  const std::string mr = context.environment("VELVET_MR_LOOKS").value_or("");
-  if (!maya.empty() || !mr.empty()) return {maya, mr, "$VELVET_MAYA_PRESETS/$VELVET_MR_LOOKS"};
+  LookFiles named;
+  bool any = false;
+  for (const HostEntry& h : all_host_entries()) {
+    named.*h.looks = context.environment(h.looks_env).value_or("");
+    any = any || !(named.*h.looks).empty();
+    named.origin += (named.origin.empty() ? "$" : "/$") + h.looks_env;
+  }
+  if (any) return named;
   const auto in_tree = [](const fs::path& modules, const fs::path& mentalray) {
     return LookFiles{(modules / "velvet" / "presets" / "attrPresets" / "velvet").string(),
                      (mentalray / "include" / kMrLooksFile).string(), ""};

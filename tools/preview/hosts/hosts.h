@@ -1,15 +1,56 @@
-// The hosts built into this copy of the tool.
+// The hosts built into this copy of the tool, one entry each: every fact that
+// differs from host to host is in its entry and nowhere else. Adding a host
+// is adding its backend file and its entry in hosts.cpp.
 #ifndef VELVET_TOOLS_PREVIEW_HOSTS_HOSTS_H
 #define VELVET_TOOLS_PREVIEW_HOSTS_HOSTS_H
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "tools/preview/cli/cli.h"
+#include "tools/preview/hosts/backend.h"
+#include "tools/preview/hosts/locate.h"
+#include "tools/preview/look/handover.h"
+#include "tools/preview/look/looks.h"
 
 namespace preview {
 
+// A host the tool can render through.
+struct HostEntry {
+  std::string flag;       // the name on the command line: --maya, --hosts maya
+  std::string file_name;  // output file stem: maya.png
+  std::string path_flag;  // flag that overrides the plug-in's path, without "--"
+  std::string title;      // what the page calls it: "Maya: velvet node"
+  std::string set_help;   // --help's line for --<flag> NAME=VALUE
+  // Its looks: the flag naming their file or folder (without "--"), the
+  // LookFiles member that holds it, and their format.
+  std::string looks_flag;
+  std::string looks_arg, looks_help;  // --help's: "DIR", "folder of the Maya presets ..."
+  std::string looks_env;              // the variable naming them: "VELVET_MAYA_PRESETS"
+  std::string LookFiles::*looks = nullptr;
+  const LookFormat* look_format = nullptr;
+  // A look's values as text the host takes (MEL, a .mi block).
+  HandoverWriter handover = nullptr;
+  // Loads the plug-in (from `path`, or the built one when empty). Null with a
+  // message in `error` when that fails.
+  std::function<std::unique_ptr<Backend>(const std::string& path, std::string& error)> make;
+  // Where the plug-in would be loaded from (for `--hosts` alone); may be
+  // empty.
+  std::function<Location(const std::string& path)> locate;
+};
+
+// The built hosts' entries, in the order they are rendered and listed.
 std::vector<HostEntry> built_hosts();
+
+// Every host's entry with its facts but without `make` and `locate`, built
+// or not: for tests and fakes that stand in for a host under its name.
+HostEntry maya_entry();
+HostEntry mentalray_entry();
+
+// Every host's entry, built or not (as above): what a look must be written
+// for, whichever hosts are loaded.
+const std::vector<HostEntry>& all_host_entries();
 
 // Where the looks are when no flag names them: $VELVET_MAYA_PRESETS and
 // $VELVET_MR_LOOKS; else the installed tree around the tool
@@ -17,9 +58,6 @@ std::vector<HostEntry> built_hosts();
 // ../mentalray/include/krel_velvet_looks.mi); else, in a build tree, the
 // staged tree that velvet-preview.build names.
 LookFiles default_look_files(const LocateContext& context);
-
-// True when standard error is a terminal (the progress bar is drawn then).
-bool stderr_is_terminal();
 
 }  // namespace preview
 

@@ -246,6 +246,20 @@ std::string mr_block_text(const std::string& look,
   return text + ")\n";
 }
 
+namespace {
+
+std::string maya_preset_look(const std::string&,
+                             const std::vector<std::pair<std::string, ParamValue>>& values) {
+  return maya_preset_text(values);
+}
+
+}  // namespace
+
+const LookFormat kMayaPresetFormat{"a Maya preset", ".mel", false, maya_preset_look,
+                                   &NamedLook::maya};
+const LookFormat kMrBlockFormat{"a mental ray shader block", ".mi", true, mr_block_text,
+                                &NamedLook::mr};
+
 bool load_looks(const LookFiles& files, std::vector<NamedLook>& out, std::string& error) {
   std::map<std::string, NamedLook> looks;
   std::string text;

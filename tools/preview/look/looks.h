@@ -49,6 +49,23 @@ constexpr const char* kMrLooksFile = "krel_velvet_looks.mi";
 constexpr const char* kMrShaderFunction = "krel_velvet";
 constexpr const char* kMrShaderPrefix = "velvet_";
 
+// How one host keeps its looks: the extension of a new look's file, whether
+// a colour may carry a fourth number (an alpha the shader never reads), the
+// writer of a new look's file, and which of a NamedLook's sources it fills.
+struct LookFormat {
+  const char* what;  // "a Maya preset", for messages
+  const char* extension;
+  bool colour_alpha;
+  std::string (*text)(const std::string& look,
+                      const std::vector<std::pair<std::string, ParamValue>>& values);
+  std::optional<LookSource> NamedLook::*source;
+};
+
+// Maya attribute presets (<look>.mel in a folder) and mental ray shader
+// blocks (one .mi file of them).
+extern const LookFormat kMayaPresetFormat;
+extern const LookFormat kMrBlockFormat;
+
 // Looks are named with '-' between words; files and shader names use '_'
 // (Maya's preset names are identifiers). Both spellings name the same look.
 std::string look_name(std::string text);

@@ -202,4 +202,16 @@ const ParamInfo* find_param(const std::vector<ParamInfo>& params, std::string_vi
   return nullptr;
 }
 
+std::string checked_int(std::string_view flag, const std::string& text, int lo, int hi, int& out) {
+  int v = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+  if (text.empty() || ec != std::errc() || ptr != end || v < lo || v > hi) {
+    return "--" + std::string(flag) + " takes an integer from " + std::to_string(lo) + " to " +
+           std::to_string(hi) + ", not '" + text + "'";
+  }
+  out = v;
+  return "";
+}
+
 }  // namespace preview

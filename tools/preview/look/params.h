@@ -66,6 +66,10 @@ std::string format_spaced(const ParamValue& value, bool mi);
 // Same type and the same bits in every number the type uses.
 bool same_value(const ParamValue& a, const ParamValue& b);
 
+// An integer flag's value: `text` as a whole integer in [lo, hi] into `out`,
+// else the message ("--aa takes an integer from 1 to 16, not 'x'").
+std::string checked_int(std::string_view flag, const std::string& text, int lo, int hi, int& out);
+
 const ParamInfo* find_param(const std::vector<ParamInfo>& params, std::string_view name);
 
 }  // namespace preview

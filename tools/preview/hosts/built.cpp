@@ -1,0 +1,27 @@
+// The hosts this build has: each host's entry with the functions that load
+// and locate its plug-in, which exist only when its backend is compiled in.
+#include "tools/preview/hosts/hosts.h"
+#include "tools/preview/hosts/registry.h"
+
+namespace preview {
+
+std::vector<HostEntry> built_hosts() {
+  std::vector<HostEntry> hosts;
+#ifdef VELVET_PREVIEW_WITH_MAYA
+  hosts.push_back(maya_entry());
+  hosts.back().make = make_maya_backend;
+  hosts.back().locate = [](const std::string& path) {
+    return locate_maya(path, process_locate_context());
+  };
+#endif
+#ifdef VELVET_PREVIEW_WITH_MENTALRAY
+  hosts.push_back(mentalray_entry());
+  hosts.back().make = make_mentalray_backend;
+  hosts.back().locate = [](const std::string& path) {
+    return locate_mentalray(path, process_locate_context());
+  };
+#endif
+  return hosts;
+}
+
+}  // namespace preview
