@@ -156,8 +156,7 @@ const std::vector<SceneSetting>& scene_settings() {
        "most\n64 MiB and 2,000,000 triangles)",
        "", "", std::nullopt, std::nullopt, false, [](const SceneOptions& s) { return s.mesh; },
        [](SceneOptions& s, const std::string& t) -> std::string {
-         if (t.empty()) return "--mesh needs an OBJ file";
-         s.mesh = t;
+         s.mesh = t;  // "": no mesh
          return "";
        }},
       {"fov", "DEGREES",
