@@ -11,6 +11,7 @@
 #include "tools/preview/cli/cli.h"
 #include "tools/preview/hosts/backend.h"
 #include "tools/preview/hosts/hosts.h"
+#include "tools/preview/hosts/lights.h"
 #include "tools/preview/render/scene.h"
 
 namespace fake {

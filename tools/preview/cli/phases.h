@@ -25,7 +25,7 @@
 #include "tools/preview/render/render.h"
 #include "tools/preview/render/scene.h"
 #include "tools/preview/render/settings.h"
-#include "tools/preview/render/texture.h"
+#include "tools/preview/render/texture_file.h"
 
 namespace preview::cli {
 

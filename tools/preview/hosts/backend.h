@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "core/velvet_lobe.h"
+#include "tools/preview/hosts/texture.h"
 #include "tools/preview/look/params.h"
-#include "tools/preview/render/texture.h"
 
 namespace preview {
 

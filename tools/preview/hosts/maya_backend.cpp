@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "tools/preview/hosts/lights.h"
 #include "tools/preview/hosts/registry.h"
-#include "tools/preview/render/scene.h"
 
 namespace preview {
 

@@ -108,14 +108,6 @@ class Scene {
   double torus_cos_, torus_sin_;  // tilt of the torus about the x axis
 };
 
-// Where sample `index` of `light` lies: the position itself for a point
-// light, a point of a fixed, well-spread (Hammersley) pattern over the
-// rectangle for an area light.
-core::Vector light_sample_position(const Light& light, int index);
-
-// Unit vector from `point` towards `target`, in single precision.
-core::Vector direction_to(core::Vector point, core::Vector target);
-
 }  // namespace preview
 
 #endif  // VELVET_TOOLS_PREVIEW_RENDER_SCENE_H

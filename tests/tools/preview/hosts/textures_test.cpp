@@ -10,9 +10,9 @@
 #include <tuple>
 
 #include "tools/preview/hosts/registry.h"
+#include "tools/preview/hosts/texture.h"
 #include "tools/preview/render/render.h"
 #include "tools/preview/render/scene.h"
-#include "tools/preview/render/texture.h"
 
 namespace {
 

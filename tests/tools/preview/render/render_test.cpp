@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/tools/preview/fake_backend.h"
+#include "tools/preview/hosts/lights.h"
 #include "tools/preview/render/render.h"
 
 namespace {

@@ -1,10 +1,9 @@
-// Image textures for the material's colour inputs: read once from a file the
-// user named (PNG, or OpenEXR where the tool is built with it), held as
-// linear RGB, and looked up by a shape's UVs with bilinear filtering and
-// repeat. The look-up is what each host's connection path evaluates per
-// sample: no allocation, lock or name on it.
-#ifndef VELVET_TOOLS_PREVIEW_RENDER_TEXTURE_H
-#define VELVET_TOOLS_PREVIEW_RENDER_TEXTURE_H
+// Image textures for the material's colour inputs: held as linear RGB and
+// looked up by a shape's UVs with bilinear filtering and repeat. The look-up
+// is what each host's connection path evaluates per sample: no allocation,
+// lock or name on it. Reading them from files is render/texture_file.h's.
+#ifndef VELVET_TOOLS_PREVIEW_HOSTS_TEXTURE_H
+#define VELVET_TOOLS_PREVIEW_HOSTS_TEXTURE_H
 
 #include <cstddef>
 #include <string>
@@ -34,12 +33,6 @@ struct Texture {
 // Linear value of an 8-bit sRGB code: the standard sRGB curve.
 float srgb_to_linear(unsigned char code);
 
-// Reads `path` into `out` by its contents (a PNG signature, or an OpenEXR
-// one): 8-bit sRGB PNGs are linearised, EXR is taken as linear. On failure
-// (missing, unreadable, not an image, too large, EXR without OpenEXR)
-// returns false with a message naming the file.
-bool load_texture(const std::string& path, Texture& out, std::string& error);
-
 }  // namespace preview
 
-#endif  // VELVET_TOOLS_PREVIEW_RENDER_TEXTURE_H
+#endif  // VELVET_TOOLS_PREVIEW_HOSTS_TEXTURE_H
