@@ -137,6 +137,6 @@ TEST_P(ConnectedTexture, OnlyColoursTakeATexture) {
 INSTANTIATE_TEST_SUITE_P(Hosts, ConnectedTexture,
                          ::testing::Values(std::make_tuple("maya", &preview::make_maya_backend),
                                            std::make_tuple("mr", &preview::make_mentalray_backend)),
-                         [](const auto& info) { return std::string(std::get<0>(info.param)); });
+                         [](const auto& p) { return std::string(std::get<0>(p.param)); });
 
 }  // namespace
