@@ -16,7 +16,6 @@ namespace fuzzutil {
 class ParametersOnly : public preview::Backend {
  public:
   explicit ParametersOnly(const preview::Backend& real) : real_(real) {}
-  const char* name() const override { return real_.name(); }
   const std::vector<preview::ParamInfo>& parameters() const override { return real_.parameters(); }
   preview::ParamHints hints(const std::string& name) const override { return real_.hints(name); }
   std::string set_parameter(const std::string&, const preview::ParamValue&) override { return ""; }

@@ -54,7 +54,6 @@ class Context : public preview::ShadingContext {
 
 class Backend : public preview::Backend {
  public:
-  const char* name() const override { return "fake"; }
   const std::vector<preview::ParamInfo>& parameters() const override {
     static const std::vector<preview::ParamInfo> params = {
         {"color", preview::ParamType::Color},

@@ -1,5 +1,5 @@
 // The command line's run(): the phases in order. Each phase has its own file
-// (see cli_phases.h); this one holds the order, which is part of the
+// (see phases.h); this one holds the order, which is part of the
 // contract: every flag and value is checked before anything is rendered, and
 // nothing is written before everything is rendered.
 #include "tools/preview/cli/cli.h"

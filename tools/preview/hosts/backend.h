@@ -4,7 +4,7 @@
 // that host's renderer would. Included by the tool's own code, by each host's
 // backend (maya_backend.cpp, mentalray_backend.cpp) and by the stand-ins that
 // tests and fuzz targets put in a host's place; which backends a build has is
-// backend_registry.h's business.
+// registry.h's business.
 //
 // Everything is in camera space: the camera sits at the origin and looks down
 // -z, which is the space Maya hands its shading nodes; the mental ray road is
@@ -64,9 +64,6 @@ class ShadingContext {
 class Backend {
  public:
   virtual ~Backend() = default;
-
-  // Short name used for files and messages ("maya", "mentalray").
-  virtual const char* name() const = 0;
 
   // The parameters that set_parameter() accepts, in the host's own names
   // and types.

@@ -1,6 +1,7 @@
 // The hosts built into this copy of the tool, one entry each: every fact that
 // differs from host to host is in its entry and nowhere else. Adding a host
-// is adding its backend file and its entry in hosts.cpp.
+// is adding its backend file, its entry in hosts.cpp (and all_host_entries())
+// and its lines in built.cpp.
 #ifndef VELVET_TOOLS_PREVIEW_HOSTS_HOSTS_H
 #define VELVET_TOOLS_PREVIEW_HOSTS_HOSTS_H
 

@@ -124,7 +124,6 @@ class MayaBackend : public Backend {
     return true;
   }
 
-  const char* name() const override { return "maya"; }
   const std::vector<ParamInfo>& parameters() const override { return params_; }
 
   ParamHints hints(const std::string& name) const override {

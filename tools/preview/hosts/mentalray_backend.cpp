@@ -94,7 +94,6 @@ class MentalRayBackend : public Backend {
     return true;
   }
 
-  const char* name() const override { return "mentalray"; }
   const std::vector<ParamInfo>& parameters() const override { return params_; }
 
   ParamHints hints(const std::string& name) const override {

@@ -1,9 +1,9 @@
 // The registry of host backends: how the tool finds and loads each host's
 // plug-in. Each host's pair of functions is defined in its backend file
 // (maya_backend.cpp, mentalray_backend.cpp), which a build compiles only
-// when it has that host; hosts.cpp lists the ones this build has. Included by
+// when it has that host; built.cpp lists the ones this build has. Included by
 // those files and the tests of them; the rest of the tool sees a host through
-// HostEntry (cli.h) and the interface in host_backend.h.
+// HostEntry (hosts.h) and the interface in backend.h.
 #ifndef VELVET_TOOLS_PREVIEW_HOSTS_REGISTRY_H
 #define VELVET_TOOLS_PREVIEW_HOSTS_REGISTRY_H
 
