@@ -17,6 +17,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A skip must return from the test itself, so a macro rather than a helper.
+#define REQUIRE_OBJ()                                                                      \
+  do {                                                                                     \
+    if (!preview::obj_available())                                                         \
+      GTEST_SKIP() << "built without tinyobjloader (Debian package libtinyobjloader-dev)"; \
+  } while (false)
+
 class CliFiles : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -53,11 +60,6 @@ class CliFiles : public ::testing::Test {
       EXPECT_NE(err_.str().find(w), std::string::npos) << w << " in " << err_.str();
     }
   }
-  void require_obj() {
-    if (!preview::obj_available()) {
-      GTEST_SKIP() << "built without tinyobjloader (Debian package libtinyobjloader-dev)";
-    }
-  }
 
   fs::path dir_;
   std::ostringstream out_, err_;
@@ -84,7 +86,7 @@ TEST_F(CliFiles, BadTexturesAreBadInputNamingTheFile) {
 }
 
 TEST_F(CliFiles, BadMeshesAreBadInputNamingTheFile) {
-  require_obj();
+  REQUIRE_OBJ();
   write("nofaces.obj", "v 0 0 0\n");
   write("range.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n");
   expect_usage({"--mesh", path("nofaces.obj")}, {path("nofaces.obj"), "no faces"});
@@ -93,7 +95,7 @@ TEST_F(CliFiles, BadMeshesAreBadInputNamingTheFile) {
 }
 
 TEST_F(CliFiles, AMeshWithoutUvsCannotTakeATexture) {
-  require_obj();
+  REQUIRE_OBJ();
   write("flat.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
   write("mapped.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nf 1/1 2/2 3/3\n");
   EXPECT_EQ(run({"--mesh", path("flat.obj")}), preview::kExitOk) << err_.str();
