@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # Every optional package, by its find_package name.
-optional_packages=(OpenEXR httplib nlohmann_json pugixml GlslangValidator OpenGL)
+optional_packages=(OpenEXR tinyobjloader httplib nlohmann_json pugixml GlslangValidator OpenGL)
 
 mkdir -p build
 build=build/degraded

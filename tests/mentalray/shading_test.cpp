@@ -319,3 +319,74 @@ TEST_F(ConnectedParameters, EvaluatedOnlyWithGhostOffsetAndGhostWord) {
 }
 
 }  // namespace
+
+// A connection to a shader: mi_phen_eval calls it per sample with the
+// incoming state and answers from the room the renderer gives the sample.
+class ShaderConnections : public mrtest::RendererTest {
+ protected:
+  void SetUp() override {
+    RendererTest::SetUp();
+    host().reset();  // counts from zero, no connections
+  }
+  // A "texture" whose colour is the state's first texture coordinates.
+  static void uv_colour(const void* context, const miState* state,
+                        mrhost::ConnectionValue* result) {
+    const float scale = *static_cast<const float*>(context);
+    const miColor c{state->tex[0].x * scale, state->tex[0].y * scale, 0.0f, 1.0f};
+    std::memcpy(result->bytes, &c, sizeof c);
+  }
+};
+
+TEST_F(ShaderConnections, EvaluatedPerSampleFromTheIncomingState) {
+  auto block = black_block({});
+  params(block).ambientColor = kWhite;
+  const float scale = 2.0f;
+  std::string error;
+  const std::int32_t ghost = host().add_shader_connection(uv_colour, &scale);
+  ASSERT_NE(ghost, 0);
+  ASSERT_TRUE(block.connect("color", ghost, &error)) << error;
+  mrhost::ConnectionValue room[mrhost::kMaxConnections];
+  for (const auto& [u, v] : {std::pair{0.25f, 0.5f}, {0.125f, 0.0f}}) {
+    miState st = state(block);
+    st.tex[0] = {u, v, 0.0f};
+    st.user = room;
+    st.user_size = static_cast<miInteger>(sizeof room);
+    // No lights: the colour times ambientColor (white).
+    const miColor c = shade(block, st);
+    EXPECT_EQ(c.r, u * scale);
+    EXPECT_EQ(c.g, v * scale);
+    EXPECT_EQ(c.b, 0.0f);
+  }
+  EXPECT_EQ(mrhost::testing::phen_eval_calls(host()), 2);
+}
+
+TEST_F(ShaderConnections, WithoutRoomTheParameterKeepsItsOwnValue) {
+  auto block = black_block({});
+  params(block).ambientColor = kWhite;
+  params(block).color = {0.5f, 0.25f, 0.125f, 1.0f};
+  const float scale = 1.0f;
+  std::string error;
+  ASSERT_TRUE(block.connect("color", host().add_shader_connection(uv_colour, &scale), &error));
+  miState st = state(block);
+  st.tex[0] = {0.75f, 0.75f, 0.0f};
+  const miColor none = shade(block, st);  // user null
+  EXPECT_EQ(none.r, 0.5f);
+  mrhost::ConnectionValue one[1];
+  st.user = one;
+  st.user_size = static_cast<miInteger>(sizeof one) - 1;  // short of the connection's slot
+  EXPECT_EQ(shade(block, st).r, 0.5f);
+  // A null function is no connection at all.
+  EXPECT_EQ(host().add_shader_connection(nullptr, &scale), 0);
+}
+
+TEST_F(ShaderConnections, ResetForgetsThemAndValueConnectionsStayValues) {
+  const float scale = 1.0f;
+  const miColor grey{0.5f, 0.5f, 0.5f, 1.0f};
+  const std::int32_t shader = host().add_shader_connection(uv_colour, &scale);
+  const std::int32_t value = host().add_connection(&grey, sizeof grey);
+  EXPECT_EQ(value, shader + 1);
+  EXPECT_EQ(host().state().connection_shaders[value - 1].function, nullptr);
+  host().reset();
+  EXPECT_EQ(host().add_connection(&grey, sizeof grey), 1);
+  EXPECT_EQ(host().state().connection_shaders[0].function, nullptr);
+}

@@ -127,6 +127,15 @@ std::int32_t HostModule::add_connection(const void* value, std::size_t size) {
   ConnectionValue& slot = s.connections[s.connection_count++];
   std::memset(slot.bytes, 0, sizeof slot.bytes);
   std::memcpy(slot.bytes, value, size);
+  s.connection_shaders[s.connection_count - 1] = {nullptr, nullptr};
+  return s.connection_count;
+}
+
+std::int32_t HostModule::add_shader_connection(ConnectionFunction function, const void* context) {
+  ModuleState& s = *state_;
+  if (s.connection_count == kMaxConnections || function == nullptr) return 0;
+  std::memset(s.connections[s.connection_count].bytes, 0, sizeof(ConnectionValue));
+  s.connection_shaders[s.connection_count++] = {function, context};
   return s.connection_count;
 }
 

@@ -63,7 +63,16 @@ MRHOST_EXPORT void* mi_phen_eval(miState* state, void* param) {
   std::int32_t ghost;
   std::memcpy(&ghost, static_cast<const char*>(param) + ghost_offs, sizeof ghost);
   if (ghost <= 0 || ghost > module.connection_count) return param;
-  return module.connections[ghost - 1].bytes;
+  const mrhost::ConnectionShader& shader = module.connection_shaders[ghost - 1];
+  if (shader.function == nullptr) return module.connections[ghost - 1].bytes;
+  if (state->user == nullptr ||
+      state->user_size < static_cast<miInteger>(ghost * sizeof(mrhost::ConnectionValue))) {
+    return param;
+  }
+  mrhost::ConnectionValue* result =
+      static_cast<mrhost::ConnectionValue*>(state->user) + (ghost - 1);
+  shader.function(shader.context, state, result);
+  return result->bytes;
 }
 #endif
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "tools/preview/cli/phases.h"
+#include "tools/preview/look/texture_handover.h"
 #include "tools/preview/render/compose.h"
 #include "tools/preview/render/image_io.h"
 
@@ -46,6 +47,11 @@ std::string usage(const std::vector<HostEntry>& hosts) {
       "\n"
       "Material (repeatable; host attribute/parameter names and types, see --list):\n";
   for (const HostEntry& h : hosts) text += help_line("--" + h.flag + " NAME=VALUE", h.set_help);
+  if (!hosts.empty()) {
+    text += help_line("--" + hosts[0].flag + " NAME=@FILE",
+                      "connect a colour to a texture (PNG, or OpenEXR where built),\nlooked up "
+                      "at the shape's UVs; any host flag takes it");
+  }
   text += help_line("--list", "list each host's parameters and their types, then stop");
   text +=
       "Looks (each look is " + looks_what + ";\n" + host_flags + " settings apply on top of it):\n";
@@ -106,11 +112,15 @@ void apply(Host& host, const std::string& name, const ParamValue& v) {
 // bar covers every cell.
 std::vector<std::vector<Image>> render_cells(
     const Request& request, const CliEnvironment& env, std::vector<Host>& hosts,
-    const HostValues& values, const Scene& scene, const std::vector<Light>& lights,
+    const Settings& settings, const Scene& scene, const std::vector<Light>& lights,
     std::size_t columns,
     const std::function<void(std::size_t host, std::size_t column)>& before_cell) {
   for (std::size_t k = 0; k < hosts.size(); ++k) {
-    for (const auto& [name, v] : values[k]) apply(hosts[k], name, v);
+    for (const auto& [name, v] : settings.values[k]) apply(hosts[k], name, v);
+    for (const auto& [name, texture] : settings.textures[k]) {
+      const std::string error = hosts[k].backend->connect_texture(name, texture);
+      if (!error.empty()) throw Failure{hosts[k].entry->flag + ": " + name + ": " + error};
+    }
     hosts[k].backend->set_lights(lights);
     hosts[k].backend->set_irradiance(request.scene.irradiance);
   }
@@ -150,6 +160,22 @@ Output preview_files(const std::vector<Host>& hosts, std::vector<std::vector<Ima
     output.files.emplace_back(hosts[k].entry->file_name + ".exr", std::move(cells[k][0]));
   }
   return output;
+}
+
+// How to make each texture connection in the hosts themselves.
+std::string texture_handover(const std::vector<Host>& hosts, const Settings& settings) {
+  std::string text;
+  for (std::size_t k = 0; k < hosts.size(); ++k) {
+    for (const auto& [name, texture] : settings.textures[k]) {
+      const bool maya = hosts[k].entry->flag == "maya";
+      text += maya ? "In Maya, with the velvet node selected, connect " + name +
+                         " to the texture in the Script Editor:\n" +
+                         mel_file_texture(name, texture->file)
+                   : "In a mental ray scene, connect " + name + " to the texture:\n" +
+                         mi_texture_shader(name, texture->file);
+    }
+  }
+  return text;
 }
 
 }  // namespace
@@ -211,18 +237,20 @@ int act_list(const std::vector<Host>& hosts, std::ostream& out) {
 
 Output act_render(const Request& request, const CliEnvironment& env, std::vector<Host>& hosts,
                   const Settings& settings) {
-  const Scene scene(request.scene);
+  const Scene scene(request.scene, settings.mesh);
   std::vector<std::vector<Image>> cells =
-      render_cells(request, env, hosts, settings.values, scene, scene.lights(), 1, nullptr);
-  return preview_files(hosts, cells);
+      render_cells(request, env, hosts, settings, scene, scene.lights(), 1, nullptr);
+  Output output = preview_files(hosts, cells);
+  output.summary = texture_handover(hosts, settings);
+  return output;
 }
 
 Output act_sweep(const Request& request, const CliEnvironment& env, std::vector<Host>& hosts,
                  const Settings& settings) {
-  const Scene scene(request.scene);
+  const Scene scene(request.scene, settings.mesh);
   const std::string& name = request.sweep->first;
   std::vector<std::vector<Image>> cells = render_cells(
-      request, env, hosts, settings.values, scene, scene.lights(), settings.sweep_texts.size(),
+      request, env, hosts, settings, scene, scene.lights(), settings.sweep_texts.size(),
       [&](std::size_t k, std::size_t c) { apply(hosts[k], name, settings.sweep[k][c]); });
   std::vector<std::string> captions;
   // name=value, or the value alone where that would not fit over a column
@@ -244,11 +272,11 @@ Output act_compare(const Request& request, const CliEnvironment& env, std::vecto
   // both hosts evaluate alike.
   SceneOptions options = request.scene;
   options.area_samples = 1;
-  const Scene scene(options);
+  const Scene scene(options, settings.mesh);
   std::vector<Light> lights = scene.lights();
   for (Light& l : lights) l.diffuse = false;
   std::vector<std::vector<Image>> cells =
-      render_cells(request, env, hosts, settings.values, scene, lights, 1, nullptr);
+      render_cells(request, env, hosts, settings, scene, lights, 1, nullptr);
 
   // validate() has made sure of two hosts; the difference is symmetric.
   Difference diff = difference(cells[0][0], cells[1][0]);

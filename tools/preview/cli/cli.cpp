@@ -65,6 +65,9 @@ std::string parse_look(const std::vector<std::string>& args, const std::vector<L
       const auto given = o.params.find(h.entry->flag);
       if (given == o.params.end()) continue;
       for (const auto& [name, text] : given->second) {
+        if (!text.empty() && text[0] == '@') {
+          throw UsageError{h.entry->flag + ": " + name + ": a look names no texture file"};
+        }
         look.values[h.entry->flag].emplace_back(name, cli::checked_value(h, name, text));
       }
     }

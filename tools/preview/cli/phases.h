@@ -12,6 +12,7 @@
 #define VELVET_TOOLS_PREVIEW_CLI_PHASES_H
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -24,6 +25,7 @@
 #include "tools/preview/render/render.h"
 #include "tools/preview/render/scene.h"
 #include "tools/preview/render/settings.h"
+#include "tools/preview/render/texture_file.h"
 
 namespace preview::cli {
 
@@ -69,9 +71,17 @@ struct Request {
 // order set.
 using HostValues = std::vector<std::vector<std::pair<std::string, ParamValue>>>;
 
-// Every value a render sets, checked against the hosts' parameters.
+// By host, in the order of the loaded hosts: the colour inputs connected to
+// a texture (--<host> NAME=@FILE), each name once.
+using HostTextures =
+    std::vector<std::vector<std::pair<std::string, std::shared_ptr<const Texture>>>>;
+
+// Every value a render sets, checked against the hosts' parameters, with
+// the files the flags name (textures, the mesh) read and checked.
 struct Settings {
   HostValues values;                           // set before rendering
+  HostTextures textures;                       // connected after the values
+  std::shared_ptr<const Mesh> mesh;            // what --mesh names, read
   std::vector<std::vector<ParamValue>> sweep;  // by host, one per column
   std::vector<std::string> sweep_texts;        // the columns' values as given
 };
@@ -99,6 +109,12 @@ Request validate(const std::vector<std::string>& args, const CliEnvironment& env
 
 // `name`=`text` for one host, parsed for the parameter's type.
 ParamValue checked_value(const Host& host, const std::string& name, const std::string& text);
+
+// The texture `file` for `name`=@`file` of one host: the parameter must be a
+// colour; the file is read once per run (`read` keeps what was read).
+std::shared_ptr<const Texture> checked_texture(
+    const Host& host, const std::string& name, const std::string& file,
+    std::map<std::string, std::shared_ptr<const Texture>>& read);
 
 // One host's values of a look, checked against the host's own names and
 // types; every error names the file and line.

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "tools/preview/cli/phases.h"
+#include "tools/preview/render/obj.h"
 
 namespace preview::cli {
 
@@ -213,6 +214,14 @@ Request parse_flags(const std::vector<std::string>& args, const CliEnvironment& 
     throw UsageError{"--save-look cannot be combined with --compare or --sweep"};
   }
   if (o.port && !o.serve) throw UsageError{"--port needs --serve"};
+  if (!o.scene.mesh.empty() &&
+      (o.scene.plane || o.scene.cloth || o.scene.cushion || !o.scene.sphere || !o.scene.torus)) {
+    // --shapes was given too: which of the two was meant is unclear.
+    throw UsageError{"--mesh shows the mesh alone; it cannot be combined with --shapes"};
+  }
+  if (o.serve && !o.scene.mesh.empty()) {
+    throw UsageError{"--serve shows the page's shapes; it takes no --mesh"};
+  }
   if (o.serve) {
     if (o.list || o.compare || o.sweep || o.where || o.list_looks) {
       throw UsageError{
@@ -321,7 +330,16 @@ Settings checked_settings(const Request& request, const std::vector<Host>& hosts
 
   Settings settings;
   settings.values.resize(hosts.size());
+  settings.textures.resize(hosts.size());
   settings.sweep.resize(hosts.size());
+  if (!request.scene.mesh.empty()) {
+    auto mesh = std::make_shared<Mesh>();
+    std::string error;
+    if (!load_obj(request.scene.mesh, *mesh, error)) throw UsageError{"--mesh: " + error};
+    settings.mesh = std::move(mesh);
+  }
+  // One read of each file, however many inputs it feeds.
+  std::map<std::string, std::shared_ptr<const Texture>> read;
   for (std::size_t k = 0; k < hosts.size(); ++k) {
     std::vector<std::pair<std::string, ParamValue>>& values = settings.values[k];
     if (request.compare) {
@@ -334,8 +352,18 @@ Settings checked_settings(const Request& request, const std::vector<Host>& hosts
         values.push_back(std::move(v));
       }
     }
+    auto& textures = settings.textures[k];
     for (const auto& [name, text] : request.params_of(hosts[k].entry->flag)) {
-      values.emplace_back(name, checked_value(hosts[k], name, text));
+      // The last setting of a name wins, texture or value.
+      const std::string& param_name = name;
+      textures.erase(std::remove_if(textures.begin(), textures.end(),
+                                    [&](const auto& t) { return t.first == param_name; }),
+                     textures.end());
+      if (text.empty() || text[0] != '@') {
+        values.emplace_back(name, checked_value(hosts[k], name, text));
+        continue;
+      }
+      textures.emplace_back(name, checked_texture(hosts[k], name, text.substr(1), read));
     }
     if (request.sweep) {
       const auto& [name, list] = *request.sweep;
@@ -353,7 +381,34 @@ Settings checked_settings(const Request& request, const std::vector<Host>& hosts
       }
     }
   }
+  const bool textured = std::any_of(settings.textures.begin(), settings.textures.end(),
+                                    [](const auto& t) { return !t.empty(); });
+  if (textured && settings.mesh && !settings.mesh->has_uvs()) {
+    throw UsageError{"--mesh: " + request.scene.mesh +
+                     " has no texture coordinates (vt), so it cannot take a texture"};
+  }
   return settings;
+}
+
+std::shared_ptr<const Texture> checked_texture(
+    const Host& host, const std::string& name, const std::string& file,
+    std::map<std::string, std::shared_ptr<const Texture>>& read) {
+  const ParamInfo* info = find_param(host.backend->parameters(), name);
+  if (info == nullptr) {
+    throw UsageError{"unknown " + host.entry->flag + " parameter '" + name +
+                     "' (known: " + known_names(*host.backend) + ")"};
+  }
+  if (info->type != ParamType::Color) {
+    throw UsageError{host.entry->flag + ": only colours take a texture; '" + name + "' is " +
+                     type_text(info->type)};
+  }
+  if (file.empty()) throw UsageError{host.entry->flag + ": " + name + "=@ needs a file name"};
+  if (const auto found = read.find(file); found != read.end()) return found->second;
+  auto texture = std::make_shared<Texture>();
+  std::string error;
+  if (!load_texture(file, *texture, error)) throw UsageError{error};
+  read.emplace(file, texture);
+  return texture;
 }
 
 }  // namespace preview::cli

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/velvet_lobe.h"
+#include "tools/preview/hosts/texture.h"
 #include "tools/preview/look/params.h"
 
 namespace preview {
@@ -25,10 +26,13 @@ namespace preview {
 // One point to shade. `normal` and `ray` are unit vectors (nearly always of
 // length exactly 1 in single precision): `ray` runs from the eye to `point`,
 // `normal` faces the eye's side.
+// `u` and `v` are the shape's texture coordinates at the point.
 struct ShadingSample {
   core::Vector point;
   core::Vector normal;
   core::Vector ray;
+  float u = 0.0f;
+  float v = 0.0f;
 };
 
 // A light of the rig. Area lights are rectangles spanned by `edge_u` and
@@ -75,6 +79,17 @@ class Backend {
   // `value` has already been parsed for the type that parameters() lists
   // under `name`. Returns an empty string on success, otherwise a message.
   virtual std::string set_parameter(const std::string& name, const ParamValue& value) = 0;
+
+  // Connects the colour input `name` to `texture`, looked up at each
+  // sample's UVs and fed to the material the way this host feeds a connected
+  // input. A later set_parameter() of the same name disconnects it. Returns
+  // an empty string on success, otherwise a message.
+  virtual std::string connect_texture(const std::string& name,
+                                      std::shared_ptr<const Texture> texture) {
+    (void)name;
+    (void)texture;
+    return "this host takes no textures";
+  }
 
   // Settings, as name and value text, under which this host evaluates
   // nothing but the velvet lobe on unit vectors, with roughness 0.1,

@@ -34,10 +34,19 @@ struct Emitter {
   bool diffuse, specular;
 };
 
+// A colour input fed by a file texture.
+struct Connection {
+  std::string name;
+  std::shared_ptr<const Texture> texture;
+};
+
 class MayaContext : public ShadingContext {
  public:
-  MayaContext(const mayahost::Node& node, const std::vector<Emitter>& emitters)
+  MayaContext(const mayahost::Node& node, const std::vector<Emitter>& emitters,
+              const std::vector<Connection>& connections)
       : block_(node, static_cast<unsigned>(emitters.size())), emitters_(emitters) {
+    // Resolved once; per sample only the values change.
+    for (const Connection& c : connections) fed_.push_back({block_.slot(c.name), c.texture.get()});
     // The switches are the same for every sample; only the vectors change.
     block_.setLightCount(static_cast<unsigned>(emitters_.size()));
     for (std::size_t i = 0; i < emitters_.size(); ++i) {
@@ -51,6 +60,13 @@ class MayaContext : public ShadingContext {
   }
 
   core::Color shade(const ShadingSample& s) override {
+    // What a connected file node computes for this sample reaches the node
+    // as its input's value, as Maya's renderer evaluates the network
+    // upstream of the shading node first.
+    for (const Fed& f : fed_) {
+      const core::Color c = f.texture->sample(s.u, s.v);
+      block_.set(f.slot, MFloatVector(c.r, c.g, c.b));
+    }
     block_.setNormal(to_maya(s.normal));
     block_.setRayDirection(to_maya(s.ray));
     block_.setPointCamera(to_maya(s.point));
@@ -65,8 +81,13 @@ class MayaContext : public ShadingContext {
   }
 
  private:
+  struct Fed {
+    mayahost::ShadingBlock::Slot slot;
+    const Texture* texture;
+  };
   mayahost::ShadingBlock block_;
   std::vector<Emitter> emitters_;
+  std::vector<Fed> fed_;
 };
 
 bool hidden_parent(const std::string& name) {
@@ -139,7 +160,20 @@ class MayaBackend : public Backend {
     if (v.type == ParamType::Boolean) values[0] = v.b ? 1.0f : 0.0f;
     if (v.type == ParamType::Integer) values[0] = static_cast<float>(v.i);
     const mayahost::Status st = node_.set(name, values, count);
-    return st ? std::string() : st.message();
+    if (!st) return st.message();
+    disconnect(name);
+    return "";
+  }
+
+  std::string connect_texture(const std::string& name,
+                              std::shared_ptr<const Texture> texture) override {
+    const ParamInfo* param = find_param(params_, name);
+    if (param == nullptr || param->type != ParamType::Color) {
+      return "'" + name + "' is not a colour attribute: only colours take a texture";
+    }
+    disconnect(name);
+    connections_.push_back({name, std::move(texture)});
+    return "";
   }
 
   std::vector<std::pair<std::string, std::string>> lobe_only_settings() const override {
@@ -164,15 +198,22 @@ class MayaBackend : public Backend {
   }
 
   std::unique_ptr<ShadingContext> make_context(std::string&) override {
-    return std::make_unique<MayaContext>(node_, emitters_);
+    return std::make_unique<MayaContext>(node_, emitters_, connections_);
   }
 
  private:
+  void disconnect(const std::string& name) {
+    connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
+                                      [&](const Connection& c) { return c.name == name; }),
+                       connections_.end());
+  }
+
   // Declared in this order so that the node goes before its plug-in.
   mayahost::Plugin plugin_;
   mayahost::Node node_;
   std::vector<ParamInfo> params_;
   std::vector<Emitter> emitters_;
+  std::vector<Connection> connections_;
 };
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <hostkit/paths.h>
 #include <mrhost/renderer.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 
 #include "tools/preview/hosts/registry.h"
@@ -24,6 +26,16 @@ bool is_array_counter(const std::vector<mrhost::Parameter>& declared, const std:
   return false;
 }
 
+// The texture shader of a connected colour: what a file texture shader
+// returns for the state's first texture space, which the renderer
+// interpolates from the shape's UVs.
+void texture_lookup(const void* context, const miState* state, mrhost::ConnectionValue* result) {
+  const core::Color c =
+      static_cast<const Texture*>(context)->sample(state->tex[0].x, state->tex[0].y);
+  const miColor colour{c.r, c.g, c.b, 1.0f};
+  std::memcpy(result->bytes, &colour, sizeof colour);
+}
+
 class MentalRayContext : public ShadingContext {
  public:
   MentalRayContext(const mrhost::Renderer& renderer, mrhost::ParameterBlock& block)
@@ -31,6 +43,10 @@ class MentalRayContext : public ShadingContext {
 
   core::Color shade(const ShadingSample& s) override {
     miState state = renderer_.make_state(block_, to_mr(s.point), to_mr(s.normal), to_mr(s.ray));
+    state.tex[0] = {s.u, s.v, 0.0f};
+    // This thread's room for what connected shaders return.
+    state.user = results_;
+    state.user_size = static_cast<miInteger>(sizeof results_);
     miColor result{0.0f, 0.0f, 0.0f, 0.0f};
     renderer_.shade(&result, &state, block_);
     return {result.r, result.g, result.b};
@@ -39,6 +55,7 @@ class MentalRayContext : public ShadingContext {
  private:
   const mrhost::Renderer& renderer_;
   mrhost::ParameterBlock& block_;
+  mrhost::ConnectionValue results_[mrhost::kMaxConnections];
 };
 
 class MentalRayBackend : public Backend {
@@ -103,6 +120,7 @@ class MentalRayBackend : public Backend {
     if (v.type == ParamType::Integer) values = {static_cast<float>(v.i)};
     std::string error;
     if (!block_->set(name, values, &error)) return error;
+    disconnect(name);
     // Kept so that a new block (new lights) gets the same values; one entry
     // per name, so that a long-lived backend set again and again stays small.
     for (auto& [known, kept] : settings_) {
@@ -112,6 +130,19 @@ class MentalRayBackend : public Backend {
       }
     }
     settings_.emplace_back(name, std::move(values));
+    return "";
+  }
+
+  std::string connect_texture(const std::string& name,
+                              std::shared_ptr<const Texture> texture) override {
+    const ParamInfo* param = find_param(params_, name);
+    if (param == nullptr || param->type != ParamType::Color) {
+      return "'" + name + "' is not a colour parameter: only colours take a texture";
+    }
+    std::string error;
+    if (!connect(name, *texture, error)) return error;
+    disconnect_record(name);
+    textures_.emplace_back(name, std::move(texture));
     return "";
   }
 
@@ -141,6 +172,8 @@ class MentalRayBackend : public Backend {
     block_ = std::make_unique<mrhost::ParameterBlock>(renderer_.make_block(tags));
     std::string ignored;
     for (const auto& [name, values] : settings_) block_->set(name, values, &ignored);
+    // Connections went with the reset; the new block is connected afresh.
+    for (const auto& [name, texture] : textures_) connect(name, *texture, ignored);
   }
 
   void set_irradiance(core::Color c) override {
@@ -152,10 +185,34 @@ class MentalRayBackend : public Backend {
   }
 
  private:
+  // Marks `name` in the block as connected to a texture shader that the host
+  // module calls through mi_phen_eval.
+  bool connect(const std::string& name, const Texture& texture, std::string& error) {
+    const std::int32_t ghost = renderer_.host().add_shader_connection(texture_lookup, &texture);
+    if (ghost == 0) {
+      error = "too many connected parameters";
+      return false;
+    }
+    return block_->connect(name, ghost, &error);
+  }
+  void disconnect(const std::string& name) {
+    std::string ignored;
+    for (const auto& t : textures_) {
+      if (t.first == name) block_->connect(name, 0, &ignored);
+    }
+    disconnect_record(name);
+  }
+  void disconnect_record(const std::string& name) {
+    textures_.erase(std::remove_if(textures_.begin(), textures_.end(),
+                                   [&](const auto& t) { return t.first == name; }),
+                    textures_.end());
+  }
+
   mrhost::Renderer renderer_;
   std::unique_ptr<mrhost::ParameterBlock> block_;
   std::vector<ParamInfo> params_;
   std::vector<std::pair<std::string, std::vector<float>>> settings_;
+  std::vector<std::pair<std::string, std::shared_ptr<const Texture>>> textures_;
 };
 
 }  // namespace

@@ -264,10 +264,19 @@ bool encode_exr(const Image& image, std::vector<unsigned char>& out, std::string
   return true;
 }
 
-bool read_exr(const std::string& path, Image& image, std::string& error) {
+bool read_exr(const std::string& path, Image& image, std::string& error, std::size_t max_pixels) {
   try {
     Imf::InputFile file(path.c_str());
     const Imath::Box2i window = file.header().dataWindow();
+    const long long w = static_cast<long long>(window.max.x) - window.min.x + 1;
+    const long long h = static_cast<long long>(window.max.y) - window.min.y + 1;
+    if (w < 1 || h < 1 ||
+        (max_pixels != 0 &&
+         static_cast<unsigned long long>(w) * static_cast<unsigned long long>(h) > max_pixels)) {
+      error = "cannot read " + path + ": " + std::to_string(w) + "x" + std::to_string(h) +
+              " pixels is more than " + std::to_string(max_pixels);
+      return false;
+    }
     image = Image(window.max.x - window.min.x + 1, window.max.y - window.min.y + 1);
     char* base = reinterpret_cast<char*>(image.rgb.data());
     const std::size_t x_stride = 3 * sizeof(float);
@@ -308,7 +317,7 @@ bool encode_exr(const Image&, std::vector<unsigned char>&, std::string& error) {
   return false;
 }
 
-bool read_exr(const std::string& path, Image&, std::string& error) {
+bool read_exr(const std::string& path, Image&, std::string& error, std::size_t) {
   error = "cannot read " + path + kNoExr;
   return false;
 }

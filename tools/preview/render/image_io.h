@@ -5,6 +5,7 @@
 #ifndef VELVET_TOOLS_PREVIEW_RENDER_IMAGE_IO_H
 #define VELVET_TOOLS_PREVIEW_RENDER_IMAGE_IO_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,9 @@ bool exr_available();
 bool write_exr(const std::string& path, const Image& image, std::string& error);
 // The same file, in memory: the bytes write_exr() puts in the file.
 bool encode_exr(const Image& image, std::vector<unsigned char>& out, std::string& error);
-bool read_exr(const std::string& path, Image& image, std::string& error);
+// `max_pixels` (0: no limit) refuses a larger file before reading its pixels.
+bool read_exr(const std::string& path, Image& image, std::string& error,
+              std::size_t max_pixels = 0);
 
 // The sRGB transfer function, linear [0, 1] to an 8-bit code.
 unsigned char srgb_byte(float linear);

@@ -66,11 +66,19 @@ std::string set_size(SceneOptions& s, const std::string& text) {
 }
 
 std::string get_shapes(const SceneOptions& s) {
+  if (s.plane) return "plane";
+  if (s.cloth) return "cloth";
+  if (s.cushion) return "cushion";
   return s.sphere && s.torus ? "sphere,torus" : s.sphere ? "sphere" : "torus";
 }
 
+// Sphere and torus alone or together, or one of the other shapes alone.
 std::string set_shapes(SceneOptions& s, const std::string& text) {
-  bool sphere = false, torus = false;
+  const std::string usage =
+      "--shapes takes sphere, torus or sphere,torus, or one of plane, cloth and cushion, not '" +
+      text + "'";
+  bool sphere = false, torus = false, plane = false, cloth = false, cushion = false;
+  int others = 0;
   std::stringstream in(text);
   std::string part;
   while (std::getline(in, part, ',')) {
@@ -78,13 +86,20 @@ std::string set_shapes(SceneOptions& s, const std::string& text) {
       sphere = true;
     } else if (part == "torus") {
       torus = true;
+    } else if (part == "plane" || part == "cloth" || part == "cushion") {
+      (part == "plane" ? plane : part == "cloth" ? cloth : cushion) = true;
+      ++others;
     } else {
-      return "--shapes takes sphere, torus or sphere,torus, not '" + text + "'";
+      return usage;
     }
   }
-  if (!sphere && !torus) return "--shapes needs a shape";
+  if (!sphere && !torus && others == 0) return "--shapes needs a shape";
+  if (others > 1 || (others == 1 && (sphere || torus))) return usage;
   s.sphere = sphere;
   s.torus = torus;
+  s.plane = plane;
+  s.cloth = cloth;
+  s.cushion = cushion;
   return "";
 }
 
@@ -116,27 +131,70 @@ const std::vector<SceneSetting>& scene_settings() {
           return float_in(flag, t, 0.0, 1000.0, s.member);             \
         }                                                              \
   }
+  // A light's direction, in degrees: the page's slider from `lo` to `hi`,
+  // accepted from `min` to `max`.
+#define VELVET_ANGLE(member, flag, help, label, lo, hi, min, max) \
+  SceneSetting {                                                  \
+    flag, "DEGREES", help, "float", label, lo, hi, true,          \
+        [](const SceneOptions& s) { return number(s.member); },   \
+        [](SceneOptions& s, const std::string& t) {               \
+          return double_in(flag, t, min, max, s.member);          \
+        }                                                         \
+  }
   static const std::vector<SceneSetting> kSettings = {
       {"size", "WxH", "size of one host's image", "size", "size of one image", std::nullopt,
        std::nullopt, true, get_size, set_size},
       {"aa", "N", "N x N samples per pixel", "integer", "samples per pixel (N x N)", 1.0, 6.0, true,
        [](const SceneOptions& s) { return std::to_string(s.aa); },
        [](SceneOptions& s, const std::string& t) { return int_in("aa", t, 1, 16, s.aa); }},
-      {"shapes", "LIST", "sphere, torus or sphere,torus", "shapes", "shapes", std::nullopt,
-       std::nullopt, true, get_shapes, set_shapes},
-      {"fov", "DEGREES", "vertical field of view", "", "", std::nullopt, std::nullopt, true,
+      {"shapes", "LIST",
+       "sphere, torus or sphere,torus, or one of plane,\ncloth (a curtain in folds) and cushion",
+       "shapes", "shapes", std::nullopt, std::nullopt, true, get_shapes, set_shapes},
+      // Not a look setting: the page never names a file on this machine.
+      {"mesh", "FILE",
+       "show a Wavefront OBJ mesh instead of the shapes\n(smooth normals where it has none; at "
+       "most\n64 MiB and 2,000,000 triangles)",
+       "", "", std::nullopt, std::nullopt, false, [](const SceneOptions& s) { return s.mesh; },
+       [](SceneOptions& s, const std::string& t) -> std::string {
+         s.mesh = t;  // "": no mesh
+         return "";
+       }},
+      {"fov", "DEGREES",
+       "vertical field of view. Shapes other than sphere\nand torus are framed from their bounds: "
+       "the\ndistance follows the field of view, or the field\nof view the distance when only "
+       "that is given",
+       "", "", std::nullopt, std::nullopt, true,
        [](const SceneOptions& s) { return number(s.fov); },
        [](SceneOptions& s, const std::string& t) {
-         return double_in("fov", t, 1.0, 170.0, s.fov);
+         std::string error = double_in("fov", t, 1.0, 170.0, s.fov);
+         if (error.empty()) s.fov_set = true;
+         return error;
        }},
       {"distance", "D", "camera distance to the shapes", "", "", std::nullopt, std::nullopt, true,
        [](const SceneOptions& s) { return number(s.distance); },
        [](SceneOptions& s, const std::string& t) {
-         return double_in("distance", t, 3.0, 1000.0, s.distance);
+         std::string error = double_in("distance", t, 3.0, 1000.0, s.distance);
+         if (error.empty()) s.distance_set = true;
+         return error;
+       }},
+      {"turntable", "DEGREES", "turn the shapes about the vertical axis", "float", "turntable",
+       -180.0, 180.0, true, [](const SceneOptions& s) { return number(s.turntable); },
+       [](SceneOptions& s, const std::string& t) {
+         return double_in("turntable", t, -360.0, 360.0, s.turntable);
        }},
       VELVET_LIGHT(key, "key", "key light intensity, 0 turns it off", "key light"),
       VELVET_LIGHT(fill, "fill", "fill light intensity, 0 turns it off", "fill light"),
       VELVET_LIGHT(rim, "rim", "rim light intensity, 0 turns it off", "rim light"),
+      VELVET_ANGLE(key_azimuth, "key-azimuth",
+                   "where the key light stands about the vertical,\nfrom the camera's side "
+                   "(positive: to the right)",
+                   "key light azimuth", -180.0, 180.0, -360.0, 360.0),
+      VELVET_ANGLE(key_elevation, "key-elevation", "the key light's height above the horizon",
+                   "key light elevation", -89.0, 89.0, -89.0, 89.0),
+      VELVET_ANGLE(rim_azimuth, "rim-azimuth", "where the rim light stands about the vertical",
+                   "rim light azimuth", -180.0, 180.0, -360.0, 360.0),
+      VELVET_ANGLE(rim_elevation, "rim-elevation", "the rim light's height above the horizon",
+                   "rim light elevation", -89.0, 89.0, -89.0, 89.0),
       {"area-samples", "N", "samples of the key area light", "integer", "key light samples", 1.0,
        64.0, true, [](const SceneOptions& s) { return std::to_string(s.area_samples); },
        [](SceneOptions& s, const std::string& t) {
@@ -149,6 +207,7 @@ const std::vector<SceneSetting>& scene_settings() {
        get_irradiance, set_irradiance},
   };
 #undef VELVET_LIGHT
+#undef VELVET_ANGLE
   return kSettings;
 }
 
@@ -177,7 +236,8 @@ std::string scene_help() {
   std::string text;
   for (const SceneSetting& s : scene_settings()) {
     std::string head = std::string("--") + s.flag + " " + s.arg;
-    std::string help = std::string(s.help) + " (default " + default_text(s) + ")";
+    const std::string d = default_text(s);
+    std::string help = std::string(s.help) + (d.empty() ? "" : " (default " + d + ")");
     text += "  " + head;
     if (head.size() < kColumn) {
       text += std::string(kColumn - head.size(), ' ');

@@ -59,6 +59,10 @@ class HostModule {
   // A new connection evaluating to `value` (up to 16 bytes); returns the
   // ghost word that marks a parameter as connected to it, or 0 when full.
   std::int32_t add_connection(const void* value, std::size_t size);
+  // A new connection to a shader that mi_phen_eval calls per sample (see
+  // ConnectionShader in module_state.h); `context` must outlive shading.
+  // Returns the ghost word, or 0 when full.
+  std::int32_t add_shader_connection(ConnectionFunction function, const void* context);
 
  private:
   miTag add_samples(const LightSample* samples, int count, bool geometric);

@@ -44,6 +44,22 @@ struct alignas(16) ConnectionValue {
   unsigned char bytes[16];
 };
 
+// A connection to a shader (a texture, say) rather than to a fixed value:
+// mi_phen_eval calls `function` with the connection's `context` and the
+// incoming state and returns where it wrote the value. As the renderer keeps
+// the results of a sample's shader calls per rendering thread, the module
+// writes into the room that the driver hands each sample in the state's
+// `user` field: ConnectionValue k for connection k (`user_size` bytes in
+// all). No lock, no allocation; a state without that room gets the
+// parameter's own value.
+using ConnectionFunction = void (*)(const void* context, const miState* state,
+                                    ConnectionValue* result);
+
+struct ConnectionShader {
+  ConnectionFunction function;  // null: a fixed value, in connections[k]
+  const void* context;
+};
+
 enum class HostCall : int { phen_eval, sample_light, compute_irradiance };
 
 // What one host call was passed. `normal` is the state's normal at the time
@@ -69,6 +85,7 @@ struct ModuleState {
   // to connections[k].
   int connection_count;
   ConnectionValue connections[kMaxConnections];
+  ConnectionShader connection_shaders[kMaxConnections];
   miColor irradiance;
   // Fault injection: the refuse_sample_light-th call of mi_sample_light from
   // the last reset (1 = the next one) delivers nothing, as a host that

@@ -46,11 +46,14 @@ TEST(SceneSettings, BadValuesAreRefusedByNameAndLeaveTheSceneAlone) {
 TEST(SceneSettings, HandedOverFlagsGiveTheSameSceneBack) {
   SceneOptions scene;
   const std::vector<std::pair<const char*, const char*>> values = {
-      {"size", "100x50"},    {"aa", "3"},
-      {"shapes", "torus"},   {"fov", "12.5"},
-      {"distance", "8.25"},  {"key", "0.3"},
-      {"fill", "0"},         {"rim", "2.5"},
-      {"area-samples", "5"}, {"irradiance", "0.1,0.2,0.3"}};
+      {"size", "100x50"},      {"aa", "3"},
+      {"shapes", "torus"},     {"fov", "12.5"},
+      {"distance", "8.25"},    {"key", "0.3"},
+      {"fill", "0"},           {"rim", "2.5"},
+      {"area-samples", "5"},   {"irradiance", "0.1,0.2,0.3"},
+      {"mesh", "cloth.obj"},   {"turntable", "-30"},
+      {"key-azimuth", "10"},   {"key-elevation", "20.5"},
+      {"rim-azimuth", "-100"}, {"rim-elevation", "5"}};
   ASSERT_EQ(values.size(), preview::scene_settings().size()) << "a setting is not tested here";
   for (const auto& [flag, text] : values) {
     ASSERT_EQ(preview::find_scene_setting(flag)->set(scene, text), "") << flag;
