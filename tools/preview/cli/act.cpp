@@ -167,12 +167,7 @@ std::string texture_handover(const std::vector<Host>& hosts, const Settings& set
   std::string text;
   for (std::size_t k = 0; k < hosts.size(); ++k) {
     for (const auto& [name, texture] : settings.textures[k]) {
-      const bool maya = hosts[k].entry->flag == "maya";
-      text += maya ? "In Maya, with the velvet node selected, connect " + name +
-                         " to the texture in the Script Editor:\n" +
-                         mel_file_texture(name, texture->file)
-                   : "In a mental ray scene, connect " + name + " to the texture:\n" +
-                         mi_texture_shader(name, texture->file);
+      text += hosts[k].entry->texture_handover(name, texture->file);
     }
   }
   return text;

@@ -21,6 +21,7 @@ HostEntry maya_entry() {
   h.looks = &LookFiles::maya_presets;
   h.look_format = &kMayaPresetFormat;
   h.handover = mel_handover;
+  h.texture_handover = mel_texture_handover;
   return h;
 }
 
@@ -40,6 +41,7 @@ HostEntry mentalray_entry() {
   h.looks = &LookFiles::mr_looks;
   h.look_format = &kMrBlockFormat;
   h.handover = mi_handover;
+  h.texture_handover = mi_texture_handover;
   return h;
 }
 

@@ -14,6 +14,7 @@
 #include "tools/preview/hosts/locate.h"
 #include "tools/preview/look/handover.h"
 #include "tools/preview/look/looks.h"
+#include "tools/preview/look/texture_handover.h"
 
 namespace preview {
 
@@ -33,6 +34,9 @@ struct HostEntry {
   const LookFormat* look_format = nullptr;
   // A look's values as text the host takes (MEL, a .mi block).
   HandoverWriter handover = nullptr;
+  // How to connect an image to one of its inputs (a file node, a texture
+  // shader).
+  TextureHandoverWriter texture_handover = nullptr;
   // Loads the plug-in (from `path`, or the built one when empty). Null with a
   // message in `error` when that fails.
   std::function<std::unique_ptr<Backend>(const std::string& path, std::string& error)> make;

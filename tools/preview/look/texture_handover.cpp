@@ -83,4 +83,14 @@ std::string mi_texture_shader(const std::string& parameter, const std::string& f
          parameter + "\" = \"" + name + "\"\n";
 }
 
+std::string mel_texture_handover(const std::string& attribute, const std::string& file) {
+  return "In Maya, with the velvet node selected, connect " + attribute +
+         " to the texture in the Script Editor:\n" + mel_file_texture(attribute, file);
+}
+
+std::string mi_texture_handover(const std::string& parameter, const std::string& file) {
+  return "In a mental ray scene, connect " + parameter + " to the texture:\n" +
+         mi_texture_shader(parameter, file);
+}
+
 }  // namespace preview

@@ -22,6 +22,12 @@ std::string mel_file_texture(const std::string& attribute, const std::string& fi
 // krel_velvet shader block to it.
 std::string mi_texture_shader(const std::string& parameter, const std::string& file);
 
+// What the tool prints for one textured input: a sentence saying where the
+// text goes, then the text above. One per host, for its entry.
+using TextureHandoverWriter = std::string (*)(const std::string& input, const std::string& file);
+std::string mel_texture_handover(const std::string& attribute, const std::string& file);
+std::string mi_texture_handover(const std::string& parameter, const std::string& file);
+
 }  // namespace preview
 
 #endif  // VELVET_TOOLS_PREVIEW_LOOK_TEXTURE_HANDOVER_H

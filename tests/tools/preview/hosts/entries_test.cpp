@@ -28,6 +28,7 @@ TEST(HostEntries, EachHostHasEveryFactAndNamesOfItsOwn) {
     ASSERT_NE(h.looks, nullptr) << h.flag;
     ASSERT_NE(h.look_format, nullptr) << h.flag;
     ASSERT_NE(h.handover, nullptr) << h.flag;
+    ASSERT_NE(h.texture_handover, nullptr) << h.flag;
   }
 }
 
