@@ -7,13 +7,14 @@
 
 #include "core/velvet_lobe.h"
 #include "krel_velvet.h"
+#include "krel_velvet_lobe.h"
 
 namespace {
 
-// The lobe's shape is fixed in this shader; only its edge and weight are
-// parameters.
-constexpr float kRoughness = 0.1f;
-constexpr float kBackscatter = 0.2f;
+// The lobe's shape is fixed (krel_velvet_lobe.h); only its edge and weight
+// are parameters.
+using krel_velvet_lobe::kBackscatter;
+using krel_velvet_lobe::kRoughness;
 constexpr float kPi = 3.1415927f;
 
 // A parameter's value lives in the block unless the parameter is connected:

@@ -19,8 +19,9 @@ class ParametersOnly : public preview::Backend {
   const std::vector<preview::ParamInfo>& parameters() const override { return real_.parameters(); }
   preview::ParamHints hints(const std::string& name) const override { return real_.hints(name); }
   std::string set_parameter(const std::string&, const preview::ParamValue&) override { return ""; }
-  std::vector<std::pair<std::string, std::string>> lobe_only_settings() const override {
-    return real_.lobe_only_settings();
+  std::vector<std::pair<std::string, std::string>> lobe_only_settings(
+      const preview::LobeOnly& lobe) const override {
+    return real_.lobe_only_settings(lobe);
   }
   void set_lights(const std::vector<preview::Light>&) override {}
   std::unique_ptr<preview::ShadingContext> make_context(std::string& error) override {

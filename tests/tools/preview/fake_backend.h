@@ -23,6 +23,13 @@ struct Settings {
   bool lobe = true;
 };
 
+// Every lobe that the tool has asked a fake backend's lobe-only settings
+// for, in order: what --compare hands each host.
+inline std::vector<preview::LobeOnly>& handed_lobes() {
+  static std::vector<preview::LobeOnly> lobes;
+  return lobes;
+}
+
 class Context : public preview::ShadingContext {
  public:
   Context(const Settings& s, const std::vector<preview::Light>& lights) : s_(s), lights_(lights) {}
@@ -84,7 +91,9 @@ class Backend : public preview::Backend {
     }
     return "";
   }
-  std::vector<std::pair<std::string, std::string>> lobe_only_settings() const override {
+  std::vector<std::pair<std::string, std::string>> lobe_only_settings(
+      const preview::LobeOnly& lobe) const override {
+    handed_lobes().push_back(lobe);
     return {{"lobe", "on"}};
   }
   void set_lights(const std::vector<preview::Light>& lights) override { lights_ = lights; }

@@ -328,6 +328,18 @@ Settings checked_settings(const Request& request, const std::vector<Host>& hosts
     look = &*found;
   }
 
+  // --compare renders one lobe in every host: the shape that their plug-ins
+  // fix. Hosts that disagree are a build's fault, not the request's.
+  LobeOnly lobe_only;
+  if (request.compare) {
+    std::vector<const HostEntry*> entries;
+    for (const Host& h : hosts) entries.push_back(h.entry);
+    std::string error;
+    const std::optional<LobeShape> shape = shared_lobe_shape(entries, error);
+    if (!shape) throw Failure{"--compare: " + error};
+    lobe_only.shape = *shape;
+  }
+
   Settings settings;
   settings.values.resize(hosts.size());
   settings.textures.resize(hosts.size());
@@ -343,7 +355,7 @@ Settings checked_settings(const Request& request, const std::vector<Host>& hosts
   for (std::size_t k = 0; k < hosts.size(); ++k) {
     std::vector<std::pair<std::string, ParamValue>>& values = settings.values[k];
     if (request.compare) {
-      for (const auto& [name, text] : hosts[k].backend->lobe_only_settings()) {
+      for (const auto& [name, text] : hosts[k].backend->lobe_only_settings(lobe_only)) {
         values.emplace_back(name, checked_value(hosts[k], name, text));
       }
     }

@@ -53,6 +53,31 @@ struct Light {
   bool specular = true;
 };
 
+// The velvet lobe's shape: what a plug-in that has no parameters for it
+// fixes (HostEntry::fixed_lobe).
+struct LobeShape {
+  float roughness = 0.0f;
+  float backscatter = 0.0f;
+};
+
+// The velvet lobe alone, as the cross-host check renders it in every host:
+// one shape, seen with the same edge and tint everywhere.
+struct LobeOnly {
+  LobeShape shape;
+  float edginess = 10.0f;
+  core::Color tint{0.5f, 0.5f, 0.5f};
+};
+
+// A colour as parse_value reads one: "0.5,0.5,0.5".
+inline std::string format_color(core::Color c) {
+  ParamValue v;
+  v.type = ParamType::Color;
+  v.v[0] = c.r;
+  v.v[1] = c.g;
+  v.v[2] = c.b;
+  return format_value(v);
+}
+
 // Shades samples on one thread. Contexts must not allocate, lock or look up
 // names in shade(); a backend makes one per rendering thread.
 class ShadingContext {
@@ -92,10 +117,11 @@ class Backend {
   }
 
   // Settings, as name and value text, under which this host evaluates
-  // nothing but the velvet lobe on unit vectors, with roughness 0.1,
-  // backscatter 0.2, edginess 10 and a lobe colour of 0.5 grey: the cross-host
-  // check renders both hosts with them (and lights that emit no diffuse).
-  virtual std::vector<std::pair<std::string, std::string>> lobe_only_settings() const = 0;
+  // nothing but `lobe` on unit vectors: the cross-host check renders every
+  // host with them (and lights that emit no diffuse). A host whose plug-in
+  // fixes the lobe's shape is only ever handed that shape.
+  virtual std::vector<std::pair<std::string, std::string>> lobe_only_settings(
+      const LobeOnly& lobe) const = 0;
 
   // Replaces the light rig. Called before contexts are made; contexts made
   // earlier are not updated.

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <map>
 
+#include "mentalray/krel_velvet_lobe.h"
+
 namespace preview {
 
 HostEntry maya_entry() {
@@ -42,12 +44,31 @@ HostEntry mentalray_entry() {
   h.look_format = &kMrBlockFormat;
   h.handover = mi_handover;
   h.texture_handover = mi_texture_handover;
+  h.fixed_lobe = LobeShape{krel_velvet_lobe::kRoughness, krel_velvet_lobe::kBackscatter};
   return h;
 }
 
 const std::vector<HostEntry>& all_host_entries() {
   static const std::vector<HostEntry> kAll = {maya_entry(), mentalray_entry()};
   return kAll;
+}
+
+std::optional<LobeShape> shared_lobe_shape(const std::vector<const HostEntry*>& hosts,
+                                           std::string& error) {
+  std::optional<LobeShape> shape;
+  const HostEntry* fixer = nullptr;
+  for (const HostEntry* h : hosts) {
+    if (!h->fixed_lobe) continue;
+    if (shape && (shape->roughness != h->fixed_lobe->roughness ||
+                  shape->backscatter != h->fixed_lobe->backscatter)) {
+      error = "the " + fixer->flag + " and " + h->flag + " plug-ins fix different lobe shapes";
+      return std::nullopt;
+    }
+    shape = h->fixed_lobe;
+    fixer = h;
+  }
+  if (!shape) error = "no host's plug-in fixes the lobe's shape";
+  return shape;
 }
 
 LookFiles default_look_files(const LocateContext& context) {

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,9 @@ struct HostEntry {
   std::string looks_env;              // the variable naming them: "VELVET_MAYA_PRESETS"
   std::string LookFiles::*looks = nullptr;
   const LookFormat* look_format = nullptr;
+  // The lobe shape that its plug-in fixes, read from the plug-in's own
+  // declaration; nothing when the shape is the plug-in's to be set.
+  std::optional<LobeShape> fixed_lobe;
   // A look's values as text the host takes (MEL, a .mi block).
   HandoverWriter handover = nullptr;
   // How to connect an image to one of its inputs (a file node, a texture
@@ -56,6 +60,12 @@ HostEntry mentalray_entry();
 // Every host's entry, built or not (as above): what a look must be written
 // for, whichever hosts are loaded.
 const std::vector<HostEntry>& all_host_entries();
+
+// The one lobe shape that every host in `hosts` renders for the cross-host
+// check: the shape their plug-ins fix. Nothing, with a message in `error`,
+// when none fixes one or two fix different ones.
+std::optional<LobeShape> shared_lobe_shape(const std::vector<const HostEntry*>& hosts,
+                                           std::string& error);
 
 // Where the looks are when no flag names them: $VELVET_MAYA_PRESETS and
 // $VELVET_MR_LOOKS; else the installed tree around the tool

@@ -176,11 +176,18 @@ class MayaBackend : public Backend {
     return "";
   }
 
-  std::vector<std::pair<std::string, std::string>> lobe_only_settings() const override {
-    // The mental ray shader's fixed lobe constants, and no other term.
-    return {{"diffuse", "0"},       {"ambientColor", "0,0,0"},        {"incandescence", "0,0,0"},
-            {"translucence", "0"},  {"transparency", "0,0,0"},        {"roughness", "0.1"},
-            {"backscatter", "0.2"}, {"specularColor", "0.5,0.5,0.5"}, {"edginess", "10"}};
+  std::vector<std::pair<std::string, std::string>> lobe_only_settings(
+      const LobeOnly& lobe) const override {
+    // The node takes the lobe's shape as attributes; no other term.
+    return {{"diffuse", "0"},
+            {"ambientColor", "0,0,0"},
+            {"incandescence", "0,0,0"},
+            {"translucence", "0"},
+            {"transparency", "0,0,0"},
+            {"roughness", format_number(lobe.shape.roughness)},
+            {"backscatter", format_number(lobe.shape.backscatter)},
+            {"specularColor", format_color(lobe.tint)},
+            {"edginess", format_number(lobe.edginess)}};
   }
 
   void set_lights(const std::vector<Light>& lights) override {

@@ -146,16 +146,19 @@ class MentalRayBackend : public Backend {
     return "";
   }
 
-  std::vector<std::pair<std::string, std::string>> lobe_only_settings() const override {
-    // One sample per light is the rig's business (the tool sets it).
+  std::vector<std::pair<std::string, std::string>> lobe_only_settings(
+      const LobeOnly& lobe) const override {
+    // The shape is the shader's own (the entry's fixed_lobe), which is all
+    // it is handed. One sample per light is the rig's business (the tool
+    // sets it).
     return {{"diffuse", "0"},
             {"specular", "1"},
             {"normalOffset", "0,0,0"},
             {"ambientColor", "0,0,0"},
             {"incandescence", "0,0,0"},
             {"useIrradiance", "off"},
-            {"specularColor", "0.5,0.5,0.5"},
-            {"edginess", "10"}};
+            {"specularColor", format_color(lobe.tint)},
+            {"edginess", format_number(lobe.edginess)}};
   }
 
   void set_lights(const std::vector<Light>& lights) override {

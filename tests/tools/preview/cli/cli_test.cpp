@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 
+#include "mentalray/krel_velvet_lobe.h"
 #include "tests/tools/preview/fake_backend.h"
 #include "tools/preview/cli/cli.h"
 #include "tools/preview/render/image_io.h"
@@ -151,6 +152,31 @@ TEST_F(Cli, CompareWritesTheDifferenceAndPrintsTheLargest) {
   EXPECT_EQ(fs::exists(dir_ / "difference.exr"), preview::exr_available());
   EXPECT_TRUE(fs::exists(dir_ / "difference.png"));
   EXPECT_NE(out_.str().find("largest difference: 0 "), std::string::npos) << out_.str();
+}
+
+// The Maya node takes the lobe's shape as attributes, the mental ray shader
+// fixes it: every host must be handed the shader's own shape.
+TEST_F(Cli, CompareHandsEveryHostTheShapeTheShaderFixes) {
+  fake::handed_lobes().clear();
+  ASSERT_EQ(run({"--compare"}), preview::kExitOk) << err_.str();
+  ASSERT_EQ(fake::handed_lobes().size(), env_.hosts.size());
+  for (const preview::LobeOnly& lobe : fake::handed_lobes()) {
+    EXPECT_EQ(lobe.shape.roughness, krel_velvet_lobe::kRoughness);
+    EXPECT_EQ(lobe.shape.backscatter, krel_velvet_lobe::kBackscatter);
+  }
+}
+
+// Without one shape there is nothing to compare: a fault of the build, not
+// of the request, reported before anything is written.
+TEST_F(Cli, CompareFailsWithoutOneFixedShape) {
+  env_.hosts[0].fixed_lobe = preview::LobeShape{0.3f, 0.2f};
+  EXPECT_EQ(run({"--compare"}), preview::kExitFailure);
+  EXPECT_NE(err_.str().find("fix different lobe shapes"), std::string::npos) << err_.str();
+  for (preview::HostEntry& h : env_.hosts) h.fixed_lobe.reset();
+  EXPECT_EQ(run({"--compare"}), preview::kExitFailure);
+  EXPECT_NE(err_.str().find("no host's plug-in fixes the lobe's shape"), std::string::npos)
+      << err_.str();
+  EXPECT_TRUE(nothing_written());
 }
 
 // Looks for the fake hosts, written next to (never into) the output folder.

@@ -2,8 +2,12 @@
 // two hosts, or a host and one of the tool's own flags, share a name.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
+#include <string>
+#include <vector>
 
+#include "mentalray/krel_velvet_lobe.h"
 #include "tools/preview/hosts/hosts.h"
 #include "tools/preview/render/settings.h"
 
@@ -42,6 +46,29 @@ TEST(HostEntries, LookFilesComeFromEachHostsOwnVariable) {
     EXPECT_EQ(files.*h.looks, "/from/" + h.looks_env);
     EXPECT_NE(files.origin.find("$" + h.looks_env), std::string::npos) << files.origin;
   }
+}
+
+TEST(HostEntries, TheSharedLobeShapeIsTheOneThePluginsFix) {
+  std::vector<const preview::HostEntry*> all;
+  for (const preview::HostEntry& h : preview::all_host_entries()) all.push_back(&h);
+  std::string error;
+  const std::optional<preview::LobeShape> shape = preview::shared_lobe_shape(all, error);
+  ASSERT_TRUE(shape) << error;
+  EXPECT_EQ(shape->roughness, krel_velvet_lobe::kRoughness);
+  EXPECT_EQ(shape->backscatter, krel_velvet_lobe::kBackscatter);
+
+  // Hosts that fix the same shape agree; one that fixes none takes any.
+  preview::HostEntry same = preview::mentalray_entry(), free = preview::maya_entry();
+  same.flag = "other";
+  free.fixed_lobe.reset();
+  const std::optional<preview::LobeShape> agreed =
+      preview::shared_lobe_shape({&free, &same, all.back()}, error);
+  ASSERT_TRUE(agreed) << error;
+  EXPECT_EQ(agreed->roughness, krel_velvet_lobe::kRoughness);
+
+  same.fixed_lobe->backscatter = 0.25f;
+  EXPECT_FALSE(preview::shared_lobe_shape({&free, &same, all.back()}, error));
+  EXPECT_NE(error.find("other"), std::string::npos) << error;
 }
 
 }  // namespace
