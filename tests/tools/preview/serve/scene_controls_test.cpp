@@ -36,6 +36,11 @@ const std::map<std::string, Change> kChanges = {
     {"area-samples", {"2", {}}},
     {"fov", {"40", {}}},
     {"distance", {"9", {}}},
+    {"turntable", {"30", {}}},
+    {"key-azimuth", {"10", {}}},
+    {"key-elevation", {"60", {}}},
+    {"rim-azimuth", {"90", {}}},
+    {"rim-elevation", {"10", {}}},
 };
 
 class SceneControls : public ::testing::Test {
