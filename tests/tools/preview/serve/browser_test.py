@@ -227,6 +227,37 @@ def working_on_a_look(driver):
     asked = wait_until("the question", lambda: driver.execute_script("return window.asked"))
     assert "new_look" in asked[0] and "same look" in asked[0], asked
 
+    # A/B: hold the look as A, work on B, show A over B, whole or wiped.
+    move(driver, "maya", "edginess", "33", how="number")
+    wait_until("edginess 33", lambda: settled(driver) and "--maya edginess=33" in command(driver))
+    a = png_of(driver, "maya")
+    driver.find_element(By.ID, "hold-a").click()
+    move(driver, "maya", "edginess", "44", how="number")
+    wait_until("edginess 44", lambda: settled(driver) and "--maya edginess=44" in command(driver))
+    assert png_of(driver, "maya") != a
+    held = driver.find_element(By.ID, "held-image-maya")
+    assert not held.is_displayed()
+
+    def pick(mode, wiper=None):
+        driver.execute_script(
+            "const [mode, wiper] = arguments; const w = document.getElementById('wiper');"
+            "if (wiper !== null) { w.value = wiper; w.dispatchEvent(new Event('input')); }"
+            "const s = document.getElementById('ab'); s.value = mode;"
+            "s.dispatchEvent(new Event('change'));", mode, wiper)
+    pick("a")
+    assert held.is_displayed() and held.get_attribute("src") == "data:image/png;base64," + \
+        base64.b64encode(a).decode()
+    assert held.rect == driver.find_element(By.ID, "image-maya").rect, "A is not on B's place"
+    pick("wipe", "30")
+    assert driver.find_element(By.ID, "wiper").is_displayed()
+    assert "70%" in held.value_of_css_property("clip-path"), held.value_of_css_property("clip-path")
+    pick("b")
+    assert not held.is_displayed()
+    driver.find_element(By.ID, "back-to-a").click()
+    wait_until("back to A", lambda: settled(driver) and "--maya edginess=33" in command(driver))
+    assert value(driver, "maya/edginess") == "33"
+    wait_until("A's image", lambda: png_of(driver, "maya") == a)
+
 
 def main():
     tool = sys.argv[1]

@@ -435,7 +435,48 @@ async function sendLook() {
 
 function figure(id, caption, cls) {
   return el('figure', { class: cls || '' }, [
-    el('img', { id, alt: caption }), el('figcaption', { text: caption })]);
+    el('div', { class: 'stack' }, [el('img', { id, alt: caption }),
+      el('img', { id: 'held-' + id, class: 'held', alt: caption + ', look A' })]),
+    el('figcaption', { text: caption })]);
+}
+
+// ---- A/B ------------------------------------------------------------------------
+
+// A: the look and the full images on screen when it was held. B: the look
+// being worked on. A shows over B on the same place, whole or left of the
+// wiper.
+function holdA() {
+  if (state.shown.stage !== 2) {
+    setStatus('A is held from a full image: wait until it shows', true);
+    return;
+  }
+  const images = {};
+  for (const h of state.controls.hosts) images[h.flag] = $('image-' + h.flag).src;
+  state.held = { images, values: Object.keys(defaults).map((k) => [k, valueOf(k)]) };
+  for (const h of state.controls.hosts) $('held-image-' + h.flag).src = images[h.flag];
+  $('ab').disabled = false;
+  $('back-to-a').disabled = false;
+  setStatus('holding this look as A');
+  showAB();
+}
+
+function showAB() {
+  const mode = state.held ? $('ab').value : 'b';
+  $('wiper').hidden = mode !== 'wipe';
+  const right = 100 - Number($('wiper').value);
+  for (const h of state.controls.hosts) {
+    const img = $('held-image-' + h.flag);
+    img.style.display = mode === 'b' ? 'none' : 'block';
+    img.style.clipPath = mode === 'wipe' ? `inset(0 ${right}% 0 0)` : 'none';
+  }
+}
+
+function backToA() {
+  if (!state.held) return;
+  const list = state.held.values.filter(([k, t]) => t !== undefined && valueOf(k) !== t);
+  if (list.length) userChange(list);
+  $('ab').value = 'b';
+  showAB();
 }
 
 function show(frame) {
@@ -629,6 +670,10 @@ async function main() {
     e.preventDefault();
   });
   $('undo').addEventListener('click', undo);
+  $('hold-a').addEventListener('click', holdA);
+  $('ab').addEventListener('change', showAB);
+  $('wiper').addEventListener('input', showAB);
+  $('back-to-a').addEventListener('click', backToA);
   $('redo').addEventListener('click', redo);
   $('save').addEventListener('click', save);
   $('looks').addEventListener('change', () => pickLook($('looks').value));
