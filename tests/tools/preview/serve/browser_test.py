@@ -138,6 +138,21 @@ def working_on_a_look(driver):
 
     # A bad value: the box keeps it, its row is marked, the message names the
     # control and the text, and the image stays.
+    # A drag: fifty slider moves at once go out as at most two changes (the
+    # first, then the newest), and the look ends on the last one.
+    posts = driver.execute_script(
+        "window.posts = 0; const real = window.fetch;"
+        "window.fetch = (url, o) => { if (url === '/api/look' && o && o.method === 'POST') posts++;"
+        " return real(url, o); };"
+        "const s = document.querySelector(\"[data-host='maya'][data-param='edginess']"
+        " input[type=range]\");"
+        "for (let i = 1; i <= 50; ++i) { s.value = 20 + i / 10; s.dispatchEvent(new Event('input')); }"
+        "return posts;")
+    wait_until("the drag's end", lambda: settled(driver) and "--maya edginess=25 " in
+               command(driver) + " ")
+    posts = driver.execute_script("return posts;")
+    assert posts <= 2, f"{posts} changes sent for one drag"
+
     move(driver, "maya", "edginess", "12", how="number")
     wait_until("edginess 12", lambda: settled(driver) and "--maya edginess=12" in command(driver))
     shown = driver.find_element(By.ID, "images").get_attribute("data-generation")
