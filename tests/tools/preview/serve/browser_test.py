@@ -136,6 +136,20 @@ def working_on_a_look(driver):
         ".map((e) => e.outerHTML);")
     assert not unnamed, unnamed
 
+    # From a change to its first image on screen: printed for the record, as
+    # speed is measured by bench_serve, not tested.
+    times = []
+    for k in range(5):
+        times.append(driver.execute_async_script(
+            "const [text, done] = arguments; const before = state.shown.generation;"
+            "const b = document.querySelector(\"[data-host='maya'][data-param='edginess']"
+            " input.number\");"
+            "const t0 = performance.now(); b.value = text; b.dispatchEvent(new Event('change'));"
+            "const look = () => state.shown.generation > before ? done(performance.now() - t0)"
+            " : requestAnimationFrame(look); look();", str(6 + k)))
+        wait_until("the full image", lambda: settled(driver))
+    print("change to first image on screen: median %.0f ms" % sorted(times)[2])
+
     # A bad value: the box keeps it, its row is marked, the message names the
     # control and the text, and the image stays.
     # A drag: fifty slider moves at once go out as at most two changes (the
