@@ -5,6 +5,7 @@
 
 #include "tools/preview/render/compose.h"
 #include "tools/preview/render/image_io.h"
+#include "tools/preview/render/settings.h"
 
 namespace preview::serve {
 
@@ -35,6 +36,29 @@ std::string base64(const std::vector<unsigned char>& bytes) {
   return out;
 }
 
+// Every scene setting as the command line spells it: two scenes that give
+// the same text render the same image.
+std::string scene_key(const SceneOptions& scene) {
+  std::string key;
+  for (const SceneSetting& s : scene_settings()) {
+    key += s.flag;
+    key += '=';
+    key += s.get(scene);
+    key += '\n';
+  }
+  return key;
+}
+
+bool same_values(const std::vector<std::pair<std::string, ParamValue>>& a,
+                 const std::vector<std::pair<std::string, ParamValue>>& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](const auto& x, const auto& y) {
+           return x.first == y.first && same_value(x.second, y.second);
+         });
+}
+
+}  // namespace
+
 bool data_uri(const Image& image, std::string& out, std::string& error) {
   std::vector<unsigned char> png;
   if (!encode_png(image, png, error)) return false;
@@ -42,10 +66,8 @@ bool data_uri(const Image& image, std::string& out, std::string& error) {
   return true;
 }
 
-}  // namespace
-
 RenderWorker::RenderWorker(std::vector<LoadedHost>& hosts, int threads)
-    : hosts_(hosts), threads_(threads) {
+    : hosts_(hosts), threads_(threads), rendered_images_(hosts.size()) {
   thread_ = std::thread([this] { work(); });
 }
 
@@ -153,10 +175,19 @@ bool RenderWorker::render_job(const RenderJob& job) {
       static_cast<std::int64_t>(full.width()) * full.height() * full.aa() * full.aa();
   const std::int64_t coarse_samples = static_cast<std::int64_t>(coarse.width()) * coarse.height();
 
+  const std::string key = scene_key(job.scene);
+  static const std::vector<std::pair<std::string, ParamValue>> kNone;
   for (const Scene* scene : {&coarse, &full}) {
     if (scene == &coarse && full_samples <= 4 * coarse_samples) continue;
+    const int stage = scene == &coarse ? 0 : 1;
     std::vector<Image> images(hosts_.size());
     for (std::size_t k = 0; k < hosts_.size(); ++k) {
+      const auto& values = k < job.values.size() ? job.values[k] : kNone;
+      Rendered& last = rendered_images_[k][stage];
+      if (last.valid && last.scene == key && same_values(last.values, values)) {
+        images[k] = last.image;
+        continue;
+      }
       std::string message;
       if (!render(*scene, *hosts_[k].backend, threads_, images[k], nullptr, message, nullptr,
                   &cancel_)) {
@@ -164,8 +195,13 @@ bool RenderWorker::render_job(const RenderJob& job) {
         publish(job, 2, {}, hosts_[k].entry->flag + ": " + message, elapsed());
         return true;
       }
+      host_renders_.fetch_add(1);
+      last.valid = true;
+      last.scene = key;
+      last.values = values;
+      last.image = images[k];
     }
-    publish(job, scene == &coarse ? 1 : 2, images, "", elapsed());
+    publish(job, stage + 1, images, "", elapsed());
   }
   return true;
 }
@@ -190,6 +226,7 @@ void RenderWorker::publish(const RenderJob& job, int stage, const std::vector<Im
     const Difference diff = difference(images[0], images[1]);
     if (data_uri(shown_difference(diff), frame->difference, failure)) {
       frame->largest = std::isfinite(diff.largest) ? diff.largest : -1.0f;
+      frame->difference_image = std::make_shared<const Image>(diff.image);
     }
   }
   if (!failure.empty()) {

@@ -1,11 +1,14 @@
 // The live preview's render worker: one thread that renders the newest job
 // through every host, a coarse image first, then the full one. A newer job
 // cancels the render in flight, and only frames of the newest job are ever
-// kept. Requests wait for frames here, each on its own thread; nothing that
+// kept. A host whose values and scene are those of an image it already
+// rendered is not rendered again: a change to one host re-renders that host
+// only. Requests wait for frames here, each on its own thread; nothing that
 // waits holds anything another request needs.
 #ifndef VELVET_TOOLS_PREVIEW_SERVE_RENDER_WORKER_H
 #define VELVET_TOOLS_PREVIEW_SERVE_RENDER_WORKER_H
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -42,8 +45,13 @@ struct Frame {
   int width = 0, height = 0;
   std::string difference;                          // empty with fewer than two hosts
   float largest = 0.0f;                            // in the difference; -1 when not finite
+  std::shared_ptr<const Image> difference_image;   // |a - b| unscaled, for fixed scales
   std::shared_ptr<const std::vector<Image>> full;  // the full images, for Save
 };
+
+// `image` as a PNG data URI, as the page shows it; false with the message
+// when it cannot be encoded.
+bool data_uri(const Image& image, std::string& out, std::string& error);
 
 class RenderWorker {
  public:
@@ -77,6 +85,8 @@ class RenderWorker {
   void shutdown();
 
   std::uint64_t renders_cancelled() const { return cancelled_.load(); }
+  // Images rendered so far, one per host and stage: for tests and benchmarks.
+  std::uint64_t host_renders() const { return host_renders_.load(); }
 
  private:
   void work();
@@ -86,6 +96,17 @@ class RenderWorker {
 
   std::vector<LoadedHost>& hosts_;
   int threads_;
+
+  // The last image each host rendered at each stage (0 coarse, 1 full) and
+  // what it was rendered from; the worker thread's own.
+  struct Rendered {
+    bool valid = false;
+    std::string scene;
+    std::vector<std::pair<std::string, ParamValue>> values;
+    Image image;
+  };
+  std::vector<std::array<Rendered, 2>> rendered_images_;
+  std::atomic<std::uint64_t> host_renders_{0};
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;

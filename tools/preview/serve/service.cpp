@@ -297,11 +297,14 @@ Response Service::post_look(const Request& request) {
 }
 
 Response Service::frame(const Request& request) {
-  long long have = 0, stage = 0, wait = 0;
+  long long have = 0, stage = 0, wait = 0, scale = 0;
   if (!query_int(request, "have", 0, 1LL << 62, have) ||
       !query_int(request, "stage", 0, 2, stage) ||
-      !query_int(request, "wait", 0, 1LL << 31, wait)) {
-    return error(400, "have takes a generation, stage 0, 1 or 2, wait milliseconds");
+      !query_int(request, "wait", 0, 1LL << 31, wait) ||
+      !query_int(request, "scale", 0, 100, scale) ||
+      (scale != 0 && scale != 1 && scale != 10 && scale != 100)) {
+    return error(400,
+                 "have takes a generation, stage 0, 1 or 2, wait milliseconds, scale 1, 10 or 100");
   }
   const long long ms = std::min<long long>(wait, limits_.max_wait_ms);
   const std::shared_ptr<const Frame> f =
@@ -323,6 +326,16 @@ Response Service::frame(const Request& request) {
   if (!f->difference.empty()) {
     j["difference"] = f->difference;
     j["largest"] = f->largest;
+    // A fixed scale: a difference of 1/scale shows white, whatever the
+    // largest one is, so that small differences look small.
+    if (scale != 0 && f->difference_image) {
+      Image shown = *f->difference_image;
+      for (float& v : shown.rgb) v *= static_cast<float>(scale);
+      std::string uri, message;
+      if (!data_uri(shown, uri, message)) return error(500, message);
+      j["difference"] = uri;
+      j["scale"] = scale;
+    }
   }
   return ok(j);
 }
@@ -403,8 +416,13 @@ Response Service::save_look(const Request& request) {
     return error(400, "save-look takes {\"name\": NAME}");
   }
   for (const auto& [key, value] : body.items()) {
-    if (key != "name") return error(400, "save-look takes a name only, not '" + key + "'");
+    if (key == "overwrite" && value.is_boolean()) continue;
+    if (key != "name") {
+      return error(400,
+                   "save-look takes a name and \"overwrite\": true or false, not '" + key + "'");
+    }
   }
+  const bool overwrite = body.contains("overwrite") && body.at("overwrite").get<bool>();
   const std::string name = body.at("name").get<std::string>();
   std::vector<std::pair<std::string, std::string>> texts;
   const std::string refused = looks_->look_files(name, looks_->current().look, texts);
@@ -414,6 +432,20 @@ Response Service::save_look(const Request& request) {
     files.emplace_back(file, std::vector<unsigned char>(text.begin(), text.end()));
   }
   std::lock_guard<std::mutex> one_at_a_time(save_mutex_);
+  // A look already there (under either spelling of its name: a-b and a_b
+  // name the same look) is replaced only when the page says so.
+  if (!overwrite) {
+    for (const FileBytes& f : files) {
+      std::error_code ec;
+      const auto path = std::filesystem::path(options_.out_dir) / f.first;
+      if (std::filesystem::symlink_status(path, ec).type() !=
+          std::filesystem::file_type::not_found) {
+        return error(409, "look '" + look_name(name) + "' is saved already as " + f.first + " (" +
+                              look_name(name) + " and " + look_file_stem(name) +
+                              " name the same look)");
+      }
+    }
+  }
   std::vector<std::string> wrote;
   const std::string message = write_files(options_.out_dir, files, wrote);
   if (!message.empty()) return error(500, message);

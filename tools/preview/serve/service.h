@@ -21,9 +21,11 @@
 //                                 into the --out folder
 //   GET  /api/looks               the looks the command line finds, each as
 //                                 every control's value per host
-//   POST /api/save-look           {"name": NAME}: writes the newest look's
-//                                 settings as look NAME (a Maya preset and
-//                                 a .mi shader block) into the --out folder
+//   POST /api/save-look           {"name": NAME[, "overwrite": true]}:
+//                                 writes the newest look's settings as look
+//                                 NAME (a Maya preset and a .mi shader
+//                                 block) into the --out folder; a look
+//                                 there already is a 409 without overwrite
 //
 // Every error is a JSON object {"error": TEXT} that names what was wrong.
 #ifndef VELVET_TOOLS_PREVIEW_SERVE_SERVICE_H
@@ -96,6 +98,8 @@ class Service {
 
   // Renders cancelled so far: for tests and benchmarks.
   std::uint64_t renders_cancelled() const { return worker_.renders_cancelled(); }
+  // Images rendered so far, one per host and stage: for tests and benchmarks.
+  std::uint64_t host_renders() const { return worker_.host_renders(); }
 
  private:
   Response page(const Request& request) const;

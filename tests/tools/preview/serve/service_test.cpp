@@ -361,6 +361,57 @@ TEST_F(Serve, ANewerLookCancelsTheRenderInFlightAndIsTheOnlyOneShown) {
   EXPECT_GE(service_->renders_cancelled(), 1u);
 }
 
+TEST_F(Serve, AOneHostChangeRendersThatHostOnlyAndASceneChangeRendersEveryHost) {
+  start();
+  const std::uint64_t first = post_look(R"({"scene": {"size": "64x32", "aa": "2"}})")["generation"];
+  const json before = full_frame(first);
+  const std::uint64_t renders = service_->host_renders();
+  // Maya's edginess changes: Maya renders its coarse and full image again,
+  // mental ray's images are the ones it already has.
+  const std::uint64_t second = post_look(R"({"hosts": {"maya": {"edginess": "9"}}})")["generation"];
+  const json after = full_frame(second);
+  EXPECT_EQ(service_->host_renders(), renders + 2);
+  EXPECT_NE(after["images"]["maya"], before["images"]["maya"]);
+  EXPECT_EQ(after["images"]["mr"], before["images"]["mr"]);
+  // A value set back to what an image was rendered with: nothing to render
+  // but Maya, whose last image had edginess 9.
+  const std::uint64_t third = post_look(R"({"hosts": {"maya": {"edginess": "4"}}})")["generation"];
+  EXPECT_EQ(full_frame(third)["images"]["maya"], before["images"]["maya"]);
+  EXPECT_EQ(service_->host_renders(), renders + 4);
+  // A scene change renders every host.
+  const std::uint64_t fourth = post_look(R"({"scene": {"key": "0.5"}})")["generation"];
+  const json lit = full_frame(fourth);
+  EXPECT_EQ(service_->host_renders(), renders + 8);
+  EXPECT_NE(lit["images"]["mr"], before["images"]["mr"]);
+}
+
+TEST_F(Serve, TheDifferenceComesAtAFixedScaleWhenAskedAndABadScaleIsRefused) {
+  start();
+  const std::uint64_t g =
+      post_look(R"({"scene": {"size": "32x16", "aa": "1"}, "hosts": {"maya": {"edginess": "9"}}})")
+          ["generation"];
+  const json largest = full_frame(g);
+  EXPECT_FALSE(largest.contains("scale"));
+  std::map<int, std::string> shown;
+  for (const int scale : {1, 10, 100}) {
+    const Response r = call("GET", "/api/frame", "", nullptr,
+                            {{"have", "0"}, {"stage", "0"}, {"scale", std::to_string(scale)}});
+    ASSERT_EQ(r.status, 200) << r.body;
+    const json f = json::parse(r.body);
+    EXPECT_EQ(f["scale"], scale);
+    EXPECT_EQ(f["largest"], largest["largest"]);
+    shown[scale] = f["difference"];
+  }
+  EXPECT_NE(shown[1], shown[10]);
+  EXPECT_NE(shown[10], shown[100]);
+  for (const char* bad : {"7", "-1", "x", "1000"}) {
+    const Response r =
+        call("GET", "/api/frame", "", nullptr, {{"have", "0"}, {"stage", "0"}, {"scale", bad}});
+    EXPECT_EQ(r.status, 400) << bad;
+    EXPECT_NE(r.body.find("scale 1, 10 or 100"), std::string::npos) << r.body;
+  }
+}
+
 TEST_F(Serve, SaveWritesTheCommandLinesFilesIntoTheOutFolder) {
   start();
   const std::filesystem::path dir = out_;
@@ -446,6 +497,37 @@ TEST_F(Serve, SaveLookWritesThePresetAndTheShaderBlockIntoOutOnly) {
   std::filesystem::remove_all(out_);
 }
 
+// a-b and a_b name the same look: saving one over the other asks first (a
+// 409 that names both spellings) and replaces it only when told to.
+TEST_F(Serve, SaveAsLookOverALookThereAsksFirst) {
+  namespace fs = std::filesystem;
+  fs::remove_all(out_);
+  start();
+  post_look(R"({"hosts": {"maya": {"edginess": "25"}}})");
+  ASSERT_EQ(call("POST", "/api/save-look", R"({"name": "a-b"})").status, 200);
+  std::stringstream first;
+  first << std::ifstream(out_ / "a_b.mel").rdbuf();
+  post_look(R"({"hosts": {"maya": {"edginess": "30"}}})");
+  for (const char* name : {"a-b", "a_b"}) {
+    const Response r = call("POST", "/api/save-look", R"({"name": ")" + std::string(name) + "\"}");
+    EXPECT_EQ(r.status, 409) << name;
+    const std::string message = json::parse(r.body)["error"];
+    EXPECT_NE(message.find("a_b.mel"), std::string::npos) << message;
+    EXPECT_NE(message.find("a-b and a_b name the same look"), std::string::npos) << message;
+  }
+  std::stringstream kept;
+  kept << std::ifstream(out_ / "a_b.mel").rdbuf();
+  EXPECT_EQ(kept.str(), first.str());
+  const Response r = call("POST", "/api/save-look", R"({"name": "a_b", "overwrite": true})");
+  ASSERT_EQ(r.status, 200) << r.body;
+  EXPECT_EQ(json::parse(r.body)["name"], "a-b");
+  std::stringstream replaced;
+  replaced << std::ifstream(out_ / "a_b.mel").rdbuf();
+  EXPECT_NE(replaced.str(), first.str());
+  EXPECT_NE(replaced.str().find("30"), std::string::npos) << replaced.str();
+  fs::remove_all(out_);
+}
+
 TEST_F(Serve, ABadLookNameIsRefusedAndWritesNothing) {
   std::filesystem::remove_all(out_);
   start();
@@ -457,7 +539,8 @@ TEST_F(Serve, ABadLookNameIsRefusedAndWritesNothing) {
               std::string::npos)
         << r.body;
   }
-  for (const char* body : {"", "[]", R"({"name": 3})", R"({"nom": "x"})"}) {
+  for (const char* body :
+       {"", "[]", R"({"name": 3})", R"({"nom": "x"})", R"({"name": "x", "overwrite": "yes"})"}) {
     EXPECT_EQ(call("POST", "/api/save-look", body).status, 400) << body;
   }
   EXPECT_EQ(call("GET", "/api/save-look").status, 405);
@@ -482,7 +565,7 @@ TEST_F(Serve, SaveReplacesLinksInOutAndNeverWritesThroughThem) {
   post_look(R"({"scene": {"size": "32x16", "aa": "1"}})");
   Response r = call("POST", "/api/save", "{}");
   ASSERT_EQ(r.status, 200) << r.body;
-  r = call("POST", "/api/save-look", R"({"name": "mine"})");
+  r = call("POST", "/api/save-look", R"({"name": "mine", "overwrite": true})");
   ASSERT_EQ(r.status, 200) << r.body;
   for (const char* name : {"preview.png", "maya.png", "mentalray.png", "mine.mel", "mine.mi"}) {
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(out_ / name))) << name;
@@ -507,7 +590,7 @@ TEST_F(Serve, SaveAsLookWritesBothFilesOrNeither) {
   std::ofstream(out_ / "mine.mel") << "earlier";
   start();
   post_look(R"({"hosts": {"maya": {"edginess": "25"}}})");
-  const Response r = call("POST", "/api/save-look", R"({"name": "mine"})");
+  const Response r = call("POST", "/api/save-look", R"({"name": "mine", "overwrite": true})");
   EXPECT_EQ(r.status, 500);
   EXPECT_NE(json::parse(r.body)["error"].get<std::string>().find("mine.mi"), std::string::npos)
       << r.body;

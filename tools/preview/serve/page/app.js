@@ -16,6 +16,10 @@ const state = {
   posted: 0,            // generation of the newest look shown in the controls
   shown: { generation: 0, stage: 0 },
   looks: [],            // from /api/looks
+  undo: [],             // [{key, before, after}], newest last
+  redo: [],
+  invalid: {},          // "host/name" or "scene/flag" -> the text refused
+  scale: 0,             // the difference: 0 largest = white, else 1/scale white
 };
 
 const $ = (id) => document.getElementById(id);
@@ -65,20 +69,42 @@ function scalarControl(p, onChange) {
   const min = p.softMin !== undefined ? p.softMin : 0;
   const max = p.softMax !== undefined ? p.softMax : Math.max(1, def * 4);
   const integer = p.type === 'integer';
+  const label = p.label || p.name;
   const slider = el('input', {
     type: 'range', min, max, step: integer ? 1 : (max - min) / 1000, value: def,
-    'aria-label': p.name,
+    'aria-label': label,
   });
-  const box = el('input', { type: 'number', step: integer ? 1 : 'any', value: p.default || '0' });
+  // A text box: what was typed stays there even when the tool refuses it.
+  const box = el('input', {
+    type: 'text', inputmode: 'decimal', class: 'number', value: p.default || '0',
+    'aria-label': label + ' value',
+  });
   slider.addEventListener('input', () => {
     box.value = integer ? slider.value : shortest(Number(slider.value));
     onChange(box.value);
   });
-  box.addEventListener('change', () => {
-    slider.value = box.value;
+  // Arrow keys move by 1% of the range, 10% with Shift (and Page Up/Down).
+  slider.addEventListener('keydown', (e) => {
+    const keys = { ArrowRight: 1, ArrowUp: 1, ArrowLeft: -1, ArrowDown: -1, PageUp: 10, PageDown: -10 };
+    if (!(e.key in keys)) return;
+    e.preventDefault();
+    const share = keys[e.key] * (e.shiftKey && Math.abs(keys[e.key]) === 1 ? 10 : 1) / 100;
+    let v = Math.min(max, Math.max(min, Number(slider.value) + share * (max - min)));
+    if (integer) v = Math.round(v);
+    slider.value = v;
+    box.value = integer ? String(v) : shortest(v);
     onChange(box.value);
   });
-  const set = (text) => { box.value = text; slider.value = text; };
+  box.addEventListener('change', () => {
+    // The slider moves only to a number: a refused text leaves it where it was.
+    const v = Number(box.value);
+    if (box.value.trim() !== '' && Number.isFinite(v)) slider.value = box.value;
+    onChange(box.value);
+  });
+  const set = (text) => {
+    box.value = text;
+    if (Number.isFinite(Number(text))) slider.value = text;
+  };
   return { inputs: [slider, box], set };
 }
 
@@ -96,7 +122,7 @@ function tripleControl(p, onChange) {
   const channels = own ? p.channels
     : (p.type === 'color' ? ['R', 'G', 'B'] : ['X', 'Y', 'Z']).map((s) => `${p.name} ${s}`);
   const boxes = numbers(p.default || '0,0,0').map((v, k) => el('input', {
-    type: 'number', step: 'any', value: String(v), title: channels[k],
+    type: 'text', inputmode: 'decimal', class: 'number', value: String(v), title: channels[k],
     'aria-label': channels[k], dataset: own ? { channel: channels[k] } : {},
   }));
   const picker = p.type === 'color'
@@ -116,8 +142,8 @@ function tripleControl(p, onChange) {
     });
   }
   const set = (t) => {
-    numbers(t).forEach((v, k) => { if (boxes[k]) boxes[k].value = String(v); });
-    if (p.type === 'color') picker.value = toHex(numbers(t));
+    String(t).split(',').forEach((v, k) => { if (boxes[k]) boxes[k].value = v; });
+    if (p.type === 'color' && numbers(t).every(Number.isFinite)) picker.value = toHex(numbers(t));
   };
   return { inputs: [picker, ...boxes], set, triple: true };
 }
@@ -136,18 +162,36 @@ function describe(p) {
   return t;
 }
 
+const defaults = {};  // "host/name" or "scene/flag" -> the default text
+const labels = {};    // the same keys -> what the message calls the control
+
+function resetButton(label, onClick, cls) {
+  const b = el('button', {
+    type: 'button', class: cls || 'reset', title: `${label}: back to the default`,
+    'aria-label': `reset ${label}`, text: cls ? 'Reset' : '↺',
+  });
+  b.addEventListener('click', onClick);
+  return b;
+}
+
 function hostPanel(host, linked) {
+  const reset = resetButton(host.title, () => resetKeys(host.params.map((p) => `${host.flag}/${p.name}`)), 'reset-host');
   const set = el('fieldset', { class: 'host', dataset: { host: host.flag } },
-    [el('legend', { text: host.title })]);
+    [el('legend', {}, [host.title, ' ', reset])]);
   state.hosts[host.flag] = {};
   for (const p of host.params) {
-    const c = control(p, (text) => changeParam(host.flag, p, text, true));
-    state.setters[`${host.flag}/${p.name}`] = c.set;
+    const key = `${host.flag}/${p.name}`;
+    const label = `${host.title} ${p.name}`;
+    defaults[key] = p.default;
+    labels[key] = label;
+    const c = control({ ...p, label }, (text) => changeParam(host.flag, p, text, true));
+    state.setters[key] = c.set;
     const row = el('div', {
       class: 'param' + (c.triple ? ' triple' : '') + (linked.includes(p.name) ? ' linked' : ''),
       dataset: { host: host.flag, param: p.name, type: p.type, default: p.default },
       title: describe(p),
-    }, [el('label', { text: p.name }), ...c.inputs]);
+    }, [el('label', { text: p.name }), ...c.inputs,
+      resetButton(label, () => resetKeys([key]))]);
     set.append(row);
   }
   return set;
@@ -183,36 +227,136 @@ function scenePanel(scene) {
     } else if (p.type === 'color') {
       c = tripleControl({ name: p.flag, type: 'color', default: p.default }, (text) => changeScene(p, text));
     } else {
-      c = scalarControl(p, (text) => changeScene(p, text));
+      c = scalarControl({ ...p, name: p.flag }, (text) => changeScene(p, text));
     }
-    state.setters[`scene/${p.flag}`] = c.set;
+    const key = `scene/${p.flag}`;
+    state.setters[key] = c.set;
+    defaults[key] = p.default;
+    labels[key] = p.label;
     set.append(el('div', { class: 'param', dataset: { scene: p.flag }, title: p.label },
-      [el('label', { text: p.label }), ...c.inputs]));
+      [el('label', { text: p.label }), ...c.inputs, resetButton(p.label, () => resetKeys([key]))]));
   }
 }
 
 // ---- the look -----------------------------------------------------------------
 
-function changeParam(host, p, text, fromUser) {
-  const set = (flag) => {
-    state.hosts[flag][p.name] = text;
-    (state.pending.hosts[flag] = state.pending.hosts[flag] || {})[p.name] = text;
-  };
-  set(host);
-  if (fromUser && $('linked').checked && state.controls.linked.includes(p.name)) {
-    for (const other of state.controls.hosts) {
-      if (other.flag === host) continue;
-      set(other.flag);
-      state.setters[`${other.flag}/${p.name}`](text);
+// The value a control has in the look (its default when the look has none).
+function valueOf(key) {
+  const [where, name] = key.split('/');
+  const v = where === 'scene' ? state.scene[name] : state.hosts[where][name];
+  return v ?? defaults[key];
+}
+
+// Sets each [key, text]: the control, the look and the change to send.
+function setKeys(list) {
+  for (const [key, text] of list) {
+    const [where, name] = key.split('/');
+    if (where === 'scene') {
+      state.scene[name] = text;
+      state.pending.scene[name] = text;
+    } else {
+      state.hosts[where][name] = text;
+      (state.pending.hosts[where] = state.pending.hosts[where] || {})[name] = text;
     }
+    if (state.setters[key]) state.setters[key](text);
   }
   sendLook();
 }
 
+// A change by the user: undoable. Changes to the same controls in quick
+// succession (a drag) are one step.
+function userChange(list) {
+  const keys = list.map(([k]) => k).join(' ');
+  const last = state.undo[state.undo.length - 1];
+  const now = performance.now();
+  if (last && last.keys === keys && now - last.at < 800) {
+    last.after = list;
+    last.at = now;
+  } else {
+    const before = list.map(([k]) => [k, valueOf(k)]);
+    state.undo.push({ keys, before, after: list, at: now });
+    if (state.undo.length > 500) state.undo.shift();
+  }
+  state.redo = [];
+  setKeys(list);
+}
+
+function undo() {
+  const step = state.undo.pop();
+  if (!step) return;
+  state.redo.push(step);
+  setKeys(step.before);
+  setStatus('undone');
+}
+
+function redo() {
+  const step = state.redo.pop();
+  if (!step) return;
+  state.undo.push({ ...step, at: 0 });
+  setKeys(step.after);
+  setStatus('redone');
+}
+
+function resetKeys(keys) {
+  const list = keys.filter((k) => defaults[k] !== undefined && defaults[k] !== '' &&
+    (valueOf(k) !== defaults[k] || state.invalid[k] !== undefined)).map((k) => [k, defaults[k]]);
+  if (list.length) userChange(list);
+}
+
+function changeParam(host, p, text, fromUser) {
+  const list = [[`${host}/${p.name}`, text]];
+  if (fromUser && $('linked').checked && state.controls.linked.includes(p.name)) {
+    for (const other of state.controls.hosts) {
+      if (other.flag !== host) list.push([`${other.flag}/${p.name}`, text]);
+    }
+  }
+  userChange(list);
+}
+
 function changeScene(p, text) {
-  state.scene[p.flag] = text;
-  state.pending.scene[p.flag] = text;
-  sendLook();
+  userChange([[`scene/${p.flag}`, text]]);
+}
+
+function rowOf(key) {
+  const [where, name] = key.split('/');
+  return where === 'scene' ? document.querySelector(`[data-scene='${name}']`)
+    : document.querySelector(`.param[data-host='${where}'][data-param='${name}']`);
+}
+
+// A refused value stays in its box, its row marked, until a value is taken.
+function markInvalid(key, text, on) {
+  const row = rowOf(key);
+  if (on) state.invalid[key] = text;
+  else delete state.invalid[key];
+  if (!row) return;
+  row.classList.toggle('invalid', on);
+  for (const i of row.querySelectorAll('input')) {
+    if (on) i.setAttribute('aria-invalid', 'true');
+    else i.removeAttribute('aria-invalid');
+  }
+}
+
+function entries(change) {
+  const list = Object.entries(change.scene).map(([f, t]) => [`scene/${f}`, t]);
+  for (const [h, values] of Object.entries(change.hosts)) {
+    for (const [n, t] of Object.entries(values)) list.push([`${h}/${n}`, t]);
+  }
+  return list;
+}
+
+function changeOf(list) {
+  const change = { scene: {}, hosts: {} };
+  for (const [key, text] of list) {
+    const [where, name] = key.split('/');
+    if (where === 'scene') change.scene[name] = text;
+    else (change.hosts[where] = change.hosts[where] || {})[name] = text;
+  }
+  return change;
+}
+
+async function postLook(change) {
+  const r = await fetch('/api/look', { method: 'POST', body: JSON.stringify(change) });
+  return { ok: r.ok, answer: await r.json() };
 }
 
 // The tool's look into the controls: on opening, after each change, and when
@@ -220,15 +364,19 @@ function changeScene(p, text) {
 // would move the controls under the user's hand.
 function applyLook(l) {
   if (state.dirty) return;
+  // A refused value keeps its box until the user changes it.
+  const move = (key, text) => {
+    if (state.invalid[key] === undefined && state.setters[key]) state.setters[key](text);
+  };
   for (const [flag, text] of Object.entries(l.scene)) {
     state.scene[flag] = text;
-    if (state.setters[`scene/${flag}`]) state.setters[`scene/${flag}`](text);
+    move(`scene/${flag}`, text);
   }
   for (const [host, values] of Object.entries(l.hosts)) {
     if (!state.hosts[host]) continue;
     for (const [name, text] of Object.entries(values)) {
       state.hosts[host][name] = text;
-      if (state.setters[`${host}/${name}`]) state.setters[`${host}/${name}`](text);
+      move(`${host}/${name}`, text);
     }
   }
   state.posted = l.generation;
@@ -256,15 +404,25 @@ async function sendLook() {
   const change = state.pending;
   state.pending = { scene: {}, hosts: {} };
   try {
-    const r = await fetch('/api/look', { method: 'POST', body: JSON.stringify(change) });
-    const answer = await r.json();
-    if (!r.ok) {
-      // The tool kept its look: the controls show it again, beside the reason.
-      setStatus(answer.error, true);
-      await fetchLook();
-    } else {
+    const sent = entries(change);
+    for (const [key] of sent) markInvalid(key, '', false);
+    const { ok, answer } = await postLook(change);
+    if (ok) {
       applyLook(answer);
       setStatus('rendering…');
+    } else {
+      // The tool kept its look. Each value alone finds the refused ones; the
+      // rest are taken.
+      const refused = [];
+      for (const entry of sent.length > 1 ? sent : []) {
+        const one = await postLook(changeOf([entry]));
+        if (!one.ok) refused.push([entry, one.answer.error]);
+      }
+      if (sent.length === 1) refused.push([sent[0], answer.error]);
+      for (const [[key, text]] of refused) markInvalid(key, text, true);
+      const [[key, text], why] = refused[0] || [[sent[0][0], ''], answer.error];
+      setStatus(`${labels[key] || key}: '${text}' was not taken: ${why}`, true);
+      await fetchLook();
     }
   } catch (e) {
     setStatus('the tool does not answer: ' + e, true);
@@ -277,7 +435,48 @@ async function sendLook() {
 
 function figure(id, caption, cls) {
   return el('figure', { class: cls || '' }, [
-    el('img', { id, alt: caption }), el('figcaption', { text: caption })]);
+    el('div', { class: 'stack' }, [el('img', { id, alt: caption }),
+      el('img', { id: 'held-' + id, class: 'held', alt: caption + ', look A' })]),
+    el('figcaption', { text: caption })]);
+}
+
+// ---- A/B ------------------------------------------------------------------------
+
+// A: the look and the full images on screen when it was held. B: the look
+// being worked on. A shows over B on the same place, whole or left of the
+// wiper.
+function holdA() {
+  if (state.shown.stage !== 2) {
+    setStatus('A is held from a full image: wait until it shows', true);
+    return;
+  }
+  const images = {};
+  for (const h of state.controls.hosts) images[h.flag] = $('image-' + h.flag).src;
+  state.held = { images, values: Object.keys(defaults).map((k) => [k, valueOf(k)]) };
+  for (const h of state.controls.hosts) $('held-image-' + h.flag).src = images[h.flag];
+  $('ab').disabled = false;
+  $('back-to-a').disabled = false;
+  setStatus('holding this look as A');
+  showAB();
+}
+
+function showAB() {
+  const mode = state.held ? $('ab').value : 'b';
+  $('wiper').hidden = mode !== 'wipe';
+  const right = 100 - Number($('wiper').value);
+  for (const h of state.controls.hosts) {
+    const img = $('held-image-' + h.flag);
+    img.style.display = mode === 'b' ? 'none' : 'block';
+    img.style.clipPath = mode === 'wipe' ? `inset(0 ${right}% 0 0)` : 'none';
+  }
+}
+
+function backToA() {
+  if (!state.held) return;
+  const list = state.held.values.filter(([k, t]) => t !== undefined && valueOf(k) !== t);
+  if (list.length) userChange(list);
+  $('ab').value = 'b';
+  showAB();
 }
 
 function show(frame) {
@@ -289,8 +488,12 @@ function show(frame) {
   }
   if (frame.difference) {
     $('image-difference').src = frame.difference;
+    const largest = frame.largest < 0 ? 'not finite' : Number(frame.largest).toPrecision(3);
+    // A server without fixed scales answers without one: largest = white.
+    const white = frame.scale ? `${Number(1 / frame.scale).toPrecision(3)} shown white (×${frame.scale})`
+      : 'largest shown white';
     $('difference-caption').textContent =
-      `|${state.controls.hosts[0].flag} − ${state.controls.hosts[1].flag}|, largest ${frame.largest} shown white`;
+      `|${state.controls.hosts[0].flag} − ${state.controls.hosts[1].flag}|, largest ${largest}, ${white}`;
   }
   state.shown = { generation: frame.generation, stage: frame.stage };
   const images = $('images');
@@ -310,7 +513,8 @@ async function poll() {
     try {
       const { generation, stage } = state.shown;
       const asked = performance.now();
-      const r = await fetch(`/api/frame?have=${generation}&stage=${stage}&wait=4000`);
+      const scale = state.scale ? `&scale=${state.scale}` : '';
+      const r = await fetch(`/api/frame?have=${generation}&stage=${stage}&wait=4000${scale}`);
       const frame = await r.json();
       // A look newer than the controls show came from another page.
       if (!state.posting && !state.dirty && frame.generation > state.posted) await fetchLook();
@@ -356,11 +560,12 @@ async function loadLooks() {
       setStatus(answer.error, true);
       return;
     }
-    state.looks = answer.looks;
+    const saved = (state.savedLooks || []).filter((s) => !answer.looks.some((l) => l.name === s.name));
+    state.looks = answer.looks.concat(saved);
     const select = $('looks');
     select.length = 1;
-    for (const l of answer.looks) select.append(el('option', { value: l.name, text: l.name }));
-    select.disabled = answer.looks.length === 0;
+    for (const l of state.looks) select.append(el('option', { value: l.name, text: l.name }));
+    select.disabled = state.looks.length === 0;
     select.title = answer.note || `looks from ${answer.origin}`;
   } catch (e) {
     setStatus('the tool does not answer: ' + e, true);
@@ -372,15 +577,16 @@ async function loadLooks() {
 function pickLook(name) {
   const l = (state.looks || []).find((x) => x.name === name);
   if (!l) return;
+  const list = [];
   for (const h of state.controls.hosts) {
     const values = l.hosts[h.flag] || {};
     for (const p of h.params) {
       const text = values[p.name] ?? p.default;
       if (text === undefined || text === '') continue;
-      changeParam(h.flag, p, text, false);
-      state.setters[`${h.flag}/${p.name}`](text);
+      list.push([`${h.flag}/${p.name}`, text]);
     }
   }
+  userChange(list);
 }
 
 async function saveLook() {
@@ -389,16 +595,28 @@ async function saveLook() {
   // The look as on screen: wait until the last change has reached the tool.
   while (state.posting || state.dirty) await sleep(20);
   try {
-    const r = await fetch('/api/save-look', { method: 'POST', body: JSON.stringify({ name }) });
-    const answer = await r.json();
+    let r = await fetch('/api/save-look', { method: 'POST', body: JSON.stringify({ name }) });
+    let answer = await r.json();
+    // 409: a look of that name is there; overwriting asks first.
+    if (r.status === 409) {
+      if (!window.confirm(`${answer.error}. Overwrite it?`)) {
+        setStatus(`look ${name} not saved: kept the one there`);
+        return;
+      }
+      r = await fetch('/api/save-look', { method: 'POST', body: JSON.stringify({ name, overwrite: true }) });
+      answer = await r.json();
+    }
     if (!r.ok) {
       setStatus(answer.error, true);
       return;
     }
     $('saved').textContent = answer.wrote.map((f) => 'wrote ' + f).join('\n');
     setStatus(`saved look ${answer.name}`);
-    // --out may be where the looks are read from.
-    loadLooks();
+    // In the list at once, with the values saved, whether or not --out is
+    // where the looks are read from.
+    const saved = { name: answer.name, hosts: JSON.parse(JSON.stringify(state.hosts)) };
+    state.savedLooks = (state.savedLooks || []).filter((l) => l.name !== saved.name).concat([saved]);
+    await loadLooks();
   } catch (e) {
     setStatus('the tool does not answer: ' + e, true);
   }
@@ -437,12 +655,43 @@ async function main() {
   $('show-difference').addEventListener('change', () => {
     images.classList.toggle('with-difference', $('show-difference').checked);
   });
+  // A new scale asks for the frame on screen again.
+  $('difference-scale').addEventListener('change', () => {
+    state.scale = Number($('difference-scale').value);
+    state.shown = { generation: state.shown.generation, stage: 0 };
+  });
+  $('reset-look').addEventListener('click', () => resetKeys(Object.keys(defaults)));
+  document.addEventListener('keydown', (e) => {
+    if (!(e.ctrlKey || e.metaKey) || e.target.id === 'look-name') return;
+    const k = e.key.toLowerCase();
+    if (k === 'z' && !e.shiftKey) undo();
+    else if ((k === 'z' && e.shiftKey) || k === 'y') redo();
+    else return;
+    e.preventDefault();
+  });
+  $('undo').addEventListener('click', undo);
+  $('hold-a').addEventListener('click', holdA);
+  $('ab').addEventListener('change', showAB);
+  $('wiper').addEventListener('input', showAB);
+  $('back-to-a').addEventListener('click', backToA);
+  $('redo').addEventListener('click', redo);
   $('save').addEventListener('click', save);
   $('looks').addEventListener('change', () => pickLook($('looks').value));
   $('save-look').addEventListener('click', saveLook);
   loadLooks();
   for (const b of document.querySelectorAll('button[data-copy]')) {
-    b.addEventListener('click', () => navigator.clipboard.writeText($(b.dataset.copy).textContent));
+    b.addEventListener('click', async () => {
+      try {
+        if (!navigator.clipboard) throw new Error('the browser gives this page no clipboard');
+        await navigator.clipboard.writeText($(b.dataset.copy).textContent);
+        b.textContent = 'Copied';
+        setStatus('copied');
+        setTimeout(() => { b.textContent = 'Copy'; }, 1500);
+      } catch (e) {
+        b.textContent = 'Copy';
+        setStatus(`could not copy: ${e.message || e}; select the text and copy it by hand`, true);
+      }
+    });
   }
   // Opening the page shows the look on screen; it changes nothing.
   try {
