@@ -80,18 +80,13 @@ struct Step {
 };
 
 void undo(const fs::path& dir, std::vector<Step>& steps) {
+  // The original was moved aside, not linked: it goes back whether or not
+  // the new file had taken its name.
   std::error_code ec;
   for (Step& s : steps) {
-    if (s.renamed) {
-      if (s.had_original) {
-        fs::rename(dir / s.backup, dir / s.name, ec);
-        s.had_original = false;
-      } else {
-        fs::remove(dir / s.name, ec);
-      }
-    }
-    if (s.temp_made && !s.renamed) fs::remove(dir / s.temp, ec);
-    if (s.had_original) fs::remove(dir / s.backup, ec);
+    if (s.renamed && !s.had_original) fs::remove(dir / fs::u8path(s.name), ec);
+    if (s.temp_made && !s.renamed) fs::remove(dir / fs::u8path(s.temp), ec);
+    if (s.had_original) fs::rename(dir / fs::u8path(s.backup), dir / fs::u8path(s.name), ec);
   }
 }
 #else
