@@ -36,6 +36,11 @@ const std::map<std::string, Change> kChanges = {
     {"area-samples", {"2", {}}},
     {"fov", {"40", {}}},
     {"distance", {"9", {}}},
+    {"turntable", {"90", {}}},
+    {"key-azimuth", {"-70", {}}},
+    {"key-elevation", {"10", {}}},
+    {"rim-azimuth", {"100", {}}},
+    {"rim-elevation", {"-20", {}}},
 };
 
 class SceneControls : public ::testing::Test {
