@@ -1,8 +1,11 @@
 #include "tools/preview/render/texture_file.h"
 
+#if !defined(VELVET_PREVIEW_PNG_STB)
 #include <png.h>
+#endif
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "tools/preview/render/image_io.h"
@@ -22,6 +25,36 @@ bool too_large(const std::string& path, long long width, long long height, std::
   return false;
 }
 
+#if defined(VELVET_PREVIEW_PNG_STB)
+// Without libpng (Windows) the size comes from the header's IHDR chunk, so
+// that a file too large is refused before it is decoded; image_io decodes
+// it to 8-bit RGB.
+bool load_png(const std::string& path, Texture& out, std::string& error) {
+  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+  unsigned char head[24] = {};
+  in.read(reinterpret_cast<char*>(head), sizeof head);
+  if (in.gcount() != sizeof head || std::memcmp(head + 12, "IHDR", 4) != 0) {
+    error = "texture " + path + ": not a readable PNG (no IHDR chunk)";
+    return false;
+  }
+  const auto be32 = [&head](int at) {
+    return (static_cast<long long>(head[at]) << 24) | (head[at + 1] << 16) | (head[at + 2] << 8) |
+           head[at + 3];
+  };
+  if (too_large(path, be32(16), be32(20), error)) return false;
+  in.close();
+  Rgb8 image;
+  if (!read_png(path, image, error)) {
+    error = "texture " + error.substr(error.rfind("cannot read ", 0) == 0 ? 12 : 0);
+    return false;
+  }
+  out.width = image.width;
+  out.height = image.height;
+  out.rgb.resize(image.rgb.size());
+  for (std::size_t k = 0; k < image.rgb.size(); ++k) out.rgb[k] = srgb_to_linear(image.rgb[k]);
+  return true;
+}
+#else
 bool load_png(const std::string& path, Texture& out, std::string& error) {
   png_image png;
   std::memset(&png, 0, sizeof png);
@@ -49,6 +82,7 @@ bool load_png(const std::string& path, Texture& out, std::string& error) {
   for (std::size_t k = 0; k < bytes.size(); ++k) out.rgb[k] = srgb_to_linear(bytes[k]);
   return true;
 }
+#endif
 
 bool load_exr_texture(const std::string& path, Texture& out, std::string& error) {
   Image image;

@@ -1,5 +1,6 @@
-// HTTP: the only file that sees the HTTP library, and the server's only
-// process-wide state (the interrupt flag).
+// HTTP: the only file that sees the HTTP library (with socket.h, its
+// platform seam), and the server's only process-wide state (the interrupt
+// flag).
 //
 // cpp-httplib parses requests and writes answers; the connections are ours.
 // Left to itself the library gives each connection a thread of a small pool
@@ -16,14 +17,8 @@
 //   - a body is counted as it arrives and refused (413) the moment it passes
 //     Limits::max_body, whatever its encoding, without being kept; the
 //     connection is then closed rather than read to its end.
-#include <httplib.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <list>
@@ -32,6 +27,7 @@
 #include <thread>
 
 #include "tools/preview/serve/serve.h"
+#include "tools/preview/serve/socket.h"
 
 namespace preview::serve {
 
@@ -52,12 +48,12 @@ int ms_until(Clock::time_point deadline) {
 }
 
 // Waits until `fd` is ready for `events` or `deadline` passes.
-bool wait_for(int fd, short events, Clock::time_point deadline) {
+bool wait_for(socket_t fd, short events, Clock::time_point deadline) {
   for (;;) {
     pollfd p{fd, events, 0};
-    const int n = ::poll(&p, 1, ms_until(deadline));
+    const int n = net::poll_one(p, ms_until(deadline));
     if (n > 0) return true;
-    if (n == 0 || errno != EINTR) return false;
+    if (n == 0 || !net::try_again()) return false;
   }
 }
 
@@ -75,7 +71,7 @@ thread_local RequestState* t_request = nullptr;
 // head a byte at a time.
 class DeadlineStream final : public httplib::Stream {
  public:
-  DeadlineStream(int fd, const Limits& limits) : fd_(fd), limits_(limits) {}
+  DeadlineStream(socket_t fd, const Limits& limits) : fd_(fd), limits_(limits) {}
 
   // Waits up to idle_ms for the first byte of a request, then gives the
   // whole request request_ms. False when the client sent nothing in time or
@@ -108,8 +104,8 @@ class DeadlineStream final : public httplib::Stream {
     std::size_t done = 0;
     while (done < size) {
       if (!wait_for(fd_, POLLOUT, write_deadline())) return -1;
-      const ssize_t n = ::send(fd_, ptr + done, size - done, MSG_NOSIGNAL);
-      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      const net::io_size n = net::send(fd_, ptr + done, size - done);
+      if (n < 0 && net::try_again()) continue;
       if (n <= 0) return -1;
       done += static_cast<std::size_t>(n);
     }
@@ -141,8 +137,8 @@ class DeadlineStream final : public httplib::Stream {
         timed_out_ = true;
         return false;
       }
-      const ssize_t n = ::recv(fd_, buffer_, sizeof buffer_, 0);
-      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      const net::io_size n = net::recv(fd_, buffer_, sizeof buffer_);
+      if (n < 0 && net::try_again()) continue;
       if (n <= 0) return false;
       begin_ = 0;
       end_ = static_cast<std::size_t>(n);
@@ -150,7 +146,7 @@ class DeadlineStream final : public httplib::Stream {
     }
   }
 
-  int fd_;
+  socket_t fd_;
   const Limits& limits_;
   char buffer_[4096];
   std::size_t begin_ = 0, end_ = 0;
@@ -194,7 +190,7 @@ class MemoryStream final : public httplib::Stream {
 class Connections {
  public:
   struct Entry {
-    int fd;
+    socket_t fd;
     Clock::time_point since;
     bool answering = false;
     bool dropped = false;
@@ -202,7 +198,7 @@ class Connections {
   using Handle = std::list<Entry>::iterator;
 
   // Registers `fd`; false when the limit is reached and nothing can go.
-  bool add(int fd, int limit, Handle& out) {
+  bool add(socket_t fd, int limit, Handle& out) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (static_cast<int>(open_.size()) >= limit) {
       auto oldest = open_.end();
@@ -245,7 +241,7 @@ class Connections {
  private:
   // Wakes the connection's thread, which then closes it.
   static void drop(Entry& e) {
-    ::shutdown(e.fd, SHUT_RDWR);
+    net::shutdown(e.fd);
     e.dropped = true;
   }
 
@@ -377,9 +373,10 @@ class GuardedServer final : public httplib::Server {
           "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\n"
           "Connection: close\r\nContent-Length: " +
           std::to_string(body.size()) + "\r\n\r\n";
-      ::send(sock, (head + body).data(), head.size() + body.size(), MSG_NOSIGNAL);
-      ::shutdown(sock, SHUT_RDWR);
-      ::close(sock);
+      const std::string answer = head + body;
+      net::send(sock, answer.data(), answer.size());
+      net::shutdown(sock);
+      net::close(sock);
       return false;
     }
     t_handle = &handle;
@@ -398,8 +395,8 @@ class GuardedServer final : public httplib::Server {
     }
     t_handle = nullptr;
     connections_.remove(handle);
-    ::shutdown(sock, SHUT_RDWR);
-    ::close(sock);
+    net::shutdown(sock);
+    net::close(sock);
     return ok;
   }
 

@@ -8,13 +8,11 @@
 // checked as well under a second and a half, where a server that let the
 // stalled clients hold its threads would wait for them for many seconds (the
 // limits here keep them open for 20). Speed itself is the benchmarks' job.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <httplib.h>
+#ifndef _WIN32
+#include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -27,6 +25,7 @@
 #include "tests/tools/preview/fake_backend.h"
 #include "tools/preview/serve/serve.h"
 #include "tools/preview/serve/service.h"
+#include "tools/preview/serve/socket.h"
 
 namespace {
 
@@ -44,14 +43,14 @@ class Raw {
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
   }
-  ~Raw() { ::close(fd_); }
+  ~Raw() { preview::serve::net::close(fd_); }
   Raw(const Raw&) = delete;
   Raw& operator=(const Raw&) = delete;
 
   bool connected() const { return connected_; }
   bool send(const std::string& bytes) {
-    return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-           static_cast<ssize_t>(bytes.size());
+    return preview::serve::net::send(fd_, bytes.data(), bytes.size()) ==
+           static_cast<preview::serve::net::io_size>(bytes.size());
   }
   // Everything that arrives until the server closes the connection or
   // `timeout` passes; `closed` says which.
@@ -62,9 +61,9 @@ class Raw {
     while (Clock::now() < end && !(one_answer && whole_answer(got))) {
       pollfd p{fd_, POLLIN, 0};
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
-      if (::poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
+      if (preview::serve::net::poll_one(p, static_cast<int>(left.count()) + 1) <= 0) continue;
       char buffer[4096];
-      const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+      const auto n = preview::serve::net::recv(fd_, buffer, sizeof buffer);
       if (n <= 0) {
         closed = true;
         break;
@@ -84,7 +83,7 @@ class Raw {
     return got.size() >= head + 4 + std::stoul(got.substr(length + 16));
   }
 
-  int fd_;
+  socket_t fd_;
   bool connected_ = false;
 };
 

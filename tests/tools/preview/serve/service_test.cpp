@@ -557,7 +557,11 @@ TEST_F(Serve, SaveReplacesLinksInOutAndNeverWritesThroughThem) {
   fs::create_directories(out_);
   fs::create_directories(outside);
   std::ofstream(outside / "victim.png") << "keep me";
-  fs::create_symlink(outside / "victim.png", out_ / "preview.png");
+  // Windows makes symbolic links only with a privilege a test cannot count
+  // on (and Wine makes none).
+  std::error_code no_links;
+  fs::create_symlink(outside / "victim.png", out_ / "preview.png", no_links);
+  if (no_links) GTEST_SKIP() << "cannot make symbolic links here";
   fs::create_symlink(outside / "made.png", out_ / "maya.png");  // dangling
   fs::create_symlink(outside, out_ / "mentalray.png");          // a folder
   fs::create_symlink(outside / "look.mel", out_ / "mine.mel");
