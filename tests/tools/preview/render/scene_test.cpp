@@ -87,7 +87,8 @@ TEST(SceneRig, KeyStraightOverheadHasFiniteEdges) {
     SceneOptions o;
     o.key_azimuth = 0.0;
     o.key_elevation = elevation;
-    const preview::Light& key = light(Scene(o), "key");
+    const Scene scene(o);
+    const preview::Light& key = light(scene, "key");
     for (const float f :
          {key.edge_u.x, key.edge_u.y, key.edge_u.z, key.edge_v.x, key.edge_v.y, key.edge_v.z}) {
       EXPECT_TRUE(std::isfinite(f)) << elevation;
