@@ -230,6 +230,26 @@ std::string loadError(const pugi::xml_parse_result& r, const char* xml) {
   return std::string("XML error at line ") + std::to_string(line) + ": " + r.description();
 }
 
+// Parses `xml` into `doc` and checks that its root is <`root`>; otherwise
+// says why in `error`. Shared by fragments and graphs.
+bool loadDocument(const char* xml, const char* root, pugi::xml_document* doc, std::string* error) {
+  if (xml == nullptr) {
+    *error = "no XML given";
+    return false;
+  }
+  const pugi::xml_parse_result r = doc->load_string(xml);
+  if (!r) {
+    *error = loadError(r, xml);
+    return false;
+  }
+  const std::string name = doc->document_element().name();
+  if (name != root) {
+    *error = "the document is <" + name + ">, not a <" + root + ">";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 const Parameter* Fragment::property(const std::string& n) const {
@@ -365,23 +385,11 @@ const Graph* FragmentLibrary::graph(const std::string& name) const {
 }
 
 std::string FragmentLibrary::addFragment(const char* xml, std::string* error) {
-  if (xml == nullptr) {
-    *error = "no XML given";
-    return "";
-  }
   pugi::xml_document doc;
-  const pugi::xml_parse_result r = doc.load_string(xml);
-  if (!r) {
-    *error = loadError(r, xml);
-    return "";
-  }
+  if (!loadDocument(xml, "fragment", &doc, error)) return "";
   const pugi::xml_node root = doc.document_element();
   Problems problems;
   std::string where = std::string("fragment ") + quoted(root.attribute("name").value());
-  if (std::string(root.name()) != "fragment") {
-    *error = "the document is <" + std::string(root.name()) + ">, not a <fragment>";
-    return "";
-  }
   requireAttributes(root, {"uiName", "name", "type", "class", "version"}, where, &problems);
   if (!problems.any() && std::string(root.attribute("class").value()) != "ShadeFragment") {
     problems.add(where + ": class is " + quoted(root.attribute("class").value()) +
@@ -435,23 +443,11 @@ std::string FragmentLibrary::addFragment(const char* xml, std::string* error) {
 }
 
 std::string FragmentLibrary::addGraph(const char* xml, std::string* error) {
-  if (xml == nullptr) {
-    *error = "no XML given";
-    return "";
-  }
   pugi::xml_document doc;
-  const pugi::xml_parse_result r = doc.load_string(xml);
-  if (!r) {
-    *error = loadError(r, xml);
-    return "";
-  }
+  if (!loadDocument(xml, "fragment_graph", &doc, error)) return "";
   const pugi::xml_node root = doc.document_element();
   Problems problems;
   const std::string where = std::string("graph ") + quoted(root.attribute("name").value());
-  if (std::string(root.name()) != "fragment_graph") {
-    *error = "the document is <" + std::string(root.name()) + ">, not a <fragment_graph>";
-    return "";
-  }
   requireAttributes(root, {"name", "ref", "class", "version"}, where, &problems);
   if (!problems.any() && std::string(root.attribute("class").value()) != "FragmentGraph") {
     problems.add(where + ": class is " + quoted(root.attribute("class").value()) +
