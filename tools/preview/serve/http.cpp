@@ -66,10 +66,24 @@ struct RequestState {
 };
 thread_local RequestState* t_request = nullptr;
 
+// The server listens on the loopback address only, so both ends of every
+// stream are reported as 127.0.0.1.
+class LoopbackStream : public httplib::Stream {
+ public:
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    ip = "127.0.0.1";
+    port = 0;
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    ip = "127.0.0.1";
+    port = 0;
+  }
+};
+
 // One connection's socket, read and written against deadlines rather than
 // per-call timeouts. Buffered like the library's own stream, which reads the
 // head a byte at a time.
-class DeadlineStream final : public httplib::Stream {
+class DeadlineStream final : public LoopbackStream {
  public:
   DeadlineStream(socket_t fd, const Limits& limits) : fd_(fd), limits_(limits) {}
 
@@ -112,14 +126,6 @@ class DeadlineStream final : public httplib::Stream {
     return static_cast<ssize_t>(size);
   }
 
-  void get_remote_ip_and_port(std::string& ip, int& port) const override {
-    ip = "127.0.0.1";
-    port = 0;
-  }
-  void get_local_ip_and_port(std::string& ip, int& port) const override {
-    ip = "127.0.0.1";
-    port = 0;
-  }
   socket_t socket() const override { return fd_; }
 
  private:
@@ -157,7 +163,7 @@ class DeadlineStream final : public httplib::Stream {
 
 // A request read from memory, its answer written nowhere: see
 // GuardedServer::first_request().
-class MemoryStream final : public httplib::Stream {
+class MemoryStream final : public LoopbackStream {
  public:
   explicit MemoryStream(std::string in) : in_(std::move(in)) {}
   bool is_readable() const override { return true; }
@@ -169,14 +175,6 @@ class MemoryStream final : public httplib::Stream {
     return static_cast<ssize_t>(n);
   }
   ssize_t write(const char*, size_t size) override { return static_cast<ssize_t>(size); }
-  void get_remote_ip_and_port(std::string& ip, int& port) const override {
-    ip = "127.0.0.1";
-    port = 0;
-  }
-  void get_local_ip_and_port(std::string& ip, int& port) const override {
-    ip = "127.0.0.1";
-    port = 0;
-  }
   socket_t socket() const override { return INVALID_SOCKET; }
 
  private:
