@@ -48,19 +48,26 @@ bool wait_frame(preview::serve::Service& service, unsigned long long have, int s
   return false;
 }
 
-// range(0): rendering threads; range(1): 1 waits for the coarse image, 2 for
-// the full one.
-void BM_LookToImage(benchmark::State& state) {
+// Every built host with its plug-in loaded; false (the benchmark skipped)
+// when one cannot load.
+bool load_hosts(benchmark::State& state, std::vector<preview::LoadedHost>& hosts) {
   static const std::vector<preview::HostEntry> entries = preview::built_hosts();
-  std::vector<preview::LoadedHost> hosts;
   for (const preview::HostEntry& e : entries) {
     std::string error;
     hosts.push_back({&e, e.make("", error)});
     if (!hosts.back().backend) {
       state.SkipWithError(error.c_str());
-      return;
+      return false;
     }
   }
+  return true;
+}
+
+// range(0): rendering threads; range(1): 1 waits for the coarse image, 2 for
+// the full one.
+void BM_LookToImage(benchmark::State& state) {
+  std::vector<preview::LoadedHost> hosts;
+  if (!load_hosts(state, hosts)) return;
   preview::ServeOptions options;
   options.threads = static_cast<int>(state.range(0));
   const int stage = static_cast<int>(state.range(1));
@@ -99,16 +106,8 @@ BENCHMARK(BM_LookToImage)
 // them as without (1.5 to 2.5 ms on the shared two-core machine, a new
 // connection each time, with 0, 64 or 200 held).
 void BM_AnswerWhileStalled(benchmark::State& state) {
-  static const std::vector<preview::HostEntry> entries = preview::built_hosts();
   std::vector<preview::LoadedHost> hosts;
-  for (const preview::HostEntry& e : entries) {
-    std::string error;
-    hosts.push_back({&e, e.make("", error)});
-    if (!hosts.back().backend) {
-      state.SkipWithError(error.c_str());
-      return;
-    }
-  }
+  if (!load_hosts(state, hosts)) return;
   preview::ServeOptions options;
   preview::serve::Limits limits;
   limits.idle_ms = limits.request_ms = 600000;  // held for the whole run
