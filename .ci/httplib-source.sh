@@ -5,8 +5,9 @@
 # library and its compiled part is a Linux shared library. The MinGW-w64
 # build needs the library's single header, which Debian's source package of
 # the same version carries (with Debian's patches applied). This fetches it
-# with apt from Debian's own source list (kept in the folder, so the
-# machine's apt configuration is left as it is) and unpacks it into
+# with apt from the machine's own Debian sources turned into source lists
+# (kept in the folder, so the machine's apt configuration is left as it is)
+# and unpacks it into
 #   build/deps/cpp-httplib            (the windows preset's VELVET_HTTPLIB_SOURCE_DIR)
 # Nothing is fetched when that folder already holds the installed version.
 set -euo pipefail
@@ -25,20 +26,22 @@ fi
 work=build/deps/.cpp-httplib-fetch
 rm -rf "$work" "$dest"
 mkdir -p "$work/lists/partial" "$work/src" "$work/sources.list.d"
-. /etc/os-release
-cat > "$work/sources.list.d/debian-src.sources" <<SOURCES
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: ${VERSION_CODENAME} ${VERSION_CODENAME}-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-
-Types: deb-src
-URIs: http://deb.debian.org/debian-security
-Suites: ${VERSION_CODENAME}-security
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SOURCES
+# The machine's own Debian sources, as deb-src: the same mirrors and keys.
+found=0
+for f in /etc/apt/sources.list.d/*.sources; do
+  [[ -f "$f" ]] || continue
+  sed 's/^Types:.*$/Types: deb-src/' "$f" > "$work/sources.list.d/$(basename "$f")"
+  found=1
+done
+for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+  [[ -f "$f" ]] || continue
+  sed -n 's/^deb \(.*\)$/deb-src \1/p' "$f" > "$work/sources.list.d/$(basename "$f")"
+  found=1
+done
+if ((!found)); then
+  echo "no apt sources on this machine to take cpp-httplib's source from" >&2
+  exit 1
+fi
 apt_options=(-q -o "Dir::Etc::SourceList=/dev/null" -o "Dir::Etc::SourceParts=$PWD/$work/sources.list.d"
              -o "Dir::State::Lists=$PWD/$work/lists" -o "APT::Sandbox::User=root")
 apt-get "${apt_options[@]}" update >/dev/null
