@@ -342,6 +342,33 @@ TEST_F(ViewportOnMesa, ABrokenEffectIsReportedNotDrawn) {
   EXPECT_FALSE(gl.draw(effectGlsl.source, {}, 3, 2, 1, std::vector<float>(4), &images).ok());
 }
 
+// The context keeps the last effect linked: a draw of another source must
+// link that one, and an effect may read layers after the Maya inputs (the
+// preview feeds connected inputs there).
+TEST_F(ViewportOnMesa, EachDrawRunsItsOwnSourceAndMayReadLayersAfterTheInputs) {
+  const auto shader = [](const std::string& value) {
+    return "#version 330 core\nuniform sampler2DArray velvetInputs;\n"
+           "layout(location = 0) out vec4 result;\nvoid main()\n{\n    result = " +
+           value + ";\n}\n";
+  };
+  const std::string constant = shader("vec4(0.25, 0.5, 0.75, 1.0)");
+  const std::string extra = shader("texelFetch(velvetInputs, ivec3(ivec2(gl_FragCoord.xy), " +
+                                   std::to_string(effect::kLayers) + "), 0)");
+  std::vector<float> inputs(4 * (effect::kLayers + 1), 0.0f);
+  const std::vector<float> last = {0.1f, 0.2f, 0.3f, 0.4f};
+  std::copy(last.begin(), last.end(), inputs.end() - 4);
+  std::vector<std::vector<float>> images;
+  ASSERT_TRUE(gl.draw(constant, {}, 1, 1, 1, inputs, &images).ok());
+  EXPECT_EQ(images[0], (std::vector<float>{0.25f, 0.5f, 0.75f, 1.0f}));
+  ASSERT_TRUE(gl.draw(extra, {}, 1, 1, 1, inputs, &images).ok());
+  EXPECT_EQ(images[0], last);
+  ASSERT_TRUE(gl.draw(constant, {}, 1, 1, 1, inputs, &images).ok());
+  EXPECT_EQ(images[0], (std::vector<float>{0.25f, 0.5f, 0.75f, 1.0f}));
+  // Fewer layers than Maya's inputs, or a ragged last layer: refused.
+  EXPECT_FALSE(gl.draw(constant, {}, 1, 1, 1, std::vector<float>(4), &images).ok());
+  EXPECT_FALSE(gl.draw(constant, {}, 1, 1, 1, std::vector<float>(inputs.size() + 2), &images).ok());
+}
+
 #if MAYA_API_VERSION >= 201400
 TEST_F(ViewportOnMesa, ThePluginsOverrideDrawsTheSameBits) {
   if (!mayahost::viewport::canReadFragments()) GTEST_SKIP() << "built without pugixml";

@@ -8,7 +8,9 @@
 //   gl.draw(source, uniforms, 3, 64, 32, inputs, &images);
 //
 // `inputs` fills the effect's input layers (<mayahost/effect_layout.h>):
-// kLayers layers of height rows of width RGBA floats, layer by layer.
+// kLayers layers of height rows of width RGBA floats, layer by layer, and
+// after them any layers that the effect reads for inputs of its own (up to
+// 256 layers in all). The effect last drawn stays linked for the next draw.
 // Threads: a HeadlessGl belongs to the thread that opened it.
 #ifndef MAYAHOST_HEADLESS_GL_H
 #define MAYAHOST_HEADLESS_GL_H

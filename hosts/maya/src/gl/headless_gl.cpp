@@ -14,6 +14,11 @@ struct HeadlessGl::Context {
   EGLDisplay display = EGL_NO_DISPLAY;
   EGLContext context = EGL_NO_CONTEXT;
   GLuint vertexArray = 0;
+  // The last effect linked, kept for the next draw of the same source: a
+  // renderer draws one effect over many batches, and linking on llvmpipe
+  // costs far more than a batch.
+  std::string source;
+  GLuint program = 0;
 };
 
 namespace {
@@ -50,6 +55,35 @@ GLuint compile(GLenum stage, const std::string& source, std::string* error) {
   return shader;
 }
 
+// The fewest layers that OpenGL 3.3 promises a texture array.
+constexpr std::size_t kMaxLayers = 256;
+
+// The effect as a program over one triangle that covers the target; 0 with
+// the compiler's or linker's complaint in `error`.
+GLuint link(const std::string& source, std::string* error) {
+  const GLuint vs = compile(GL_VERTEX_SHADER, kVertexShader, error);
+  const GLuint fs = vs ? compile(GL_FRAGMENT_SHADER, source, error) : 0;
+  if (fs == 0) {
+    if (vs) glDeleteShader(vs);
+    *error = "the effect does not compile: " + *error;
+    return 0;
+  }
+  const GLuint program = glCreateProgram();
+  glAttachShader(program, vs);
+  glAttachShader(program, fs);
+  glLinkProgram(program);
+  glDeleteShader(vs);
+  glDeleteShader(fs);
+  GLint linked = 0;
+  glGetProgramiv(program, GL_LINK_STATUS, &linked);
+  if (!linked) {
+    glDeleteProgram(program);
+    *error = "the effect does not link";
+    return 0;
+  }
+  return program;
+}
+
 }  // namespace
 
 HeadlessGl::HeadlessGl() = default;
@@ -57,6 +91,7 @@ HeadlessGl::HeadlessGl() = default;
 HeadlessGl::~HeadlessGl() {
   if (!context_) return;
   if (context_->context != EGL_NO_CONTEXT) {
+    if (context_->program != 0) glDeleteProgram(context_->program);
     eglMakeCurrent(context_->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroyContext(context_->display, context_->context);
   }
@@ -107,29 +142,22 @@ Status HeadlessGl::draw(const std::string& source, const std::vector<UniformValu
                         std::vector<std::vector<float>>* images) {
   if (!context_) return Status::error("the context is not open");
   const std::size_t layerSize = static_cast<std::size_t>(width) * height * 4;
+  // kLayers, and after them any layers an effect reads for inputs of its own.
   if (width <= 0 || height <= 0 || outputs <= 0 || outputs > 8 ||
-      inputs.size() != layerSize * effect::kLayers) {
+      inputs.size() < layerSize * effect::kLayers || inputs.size() % layerSize != 0 ||
+      inputs.size() / layerSize > kMaxLayers) {
     return Status::error("inputs of the wrong size for the target");
   }
-  std::string error;
-  const GLuint vs = compile(GL_VERTEX_SHADER, kVertexShader, &error);
-  const GLuint fs = vs ? compile(GL_FRAGMENT_SHADER, source, &error) : 0;
-  if (fs == 0) {
-    if (vs) glDeleteShader(vs);
-    return Status::error("the effect does not compile: " + error);
+  const std::size_t layers = inputs.size() / layerSize;
+  if (context_->program == 0 || context_->source != source) {
+    std::string error;
+    const GLuint program = link(source, &error);
+    if (program == 0) return Status::error(error);
+    if (context_->program != 0) glDeleteProgram(context_->program);
+    context_->program = program;
+    context_->source = source;
   }
-  const GLuint program = glCreateProgram();
-  glAttachShader(program, vs);
-  glAttachShader(program, fs);
-  glLinkProgram(program);
-  glDeleteShader(vs);
-  glDeleteShader(fs);
-  GLint linked = 0;
-  glGetProgramiv(program, GL_LINK_STATUS, &linked);
-  if (!linked) {
-    glDeleteProgram(program);
-    return Status::error("the effect does not link");
-  }
+  const GLuint program = context_->program;
   glUseProgram(program);
 
   GLuint inputTexture = 0;
@@ -138,8 +166,8 @@ Status HeadlessGl::draw(const std::string& source, const std::vector<UniformValu
   glBindTexture(GL_TEXTURE_2D_ARRAY, inputTexture);
   glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  glTexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA32F, width, height, effect::kLayers, 0, GL_RGBA,
-               GL_FLOAT, inputs.data());
+  glTexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA32F, width, height, static_cast<GLsizei>(layers), 0,
+               GL_RGBA, GL_FLOAT, inputs.data());
   glUniform1i(glGetUniformLocation(program, "velvetInputs"), 0);
   for (const UniformValue& u : uniforms) {
     const GLint at = glGetUniformLocation(program, u.name.c_str());
@@ -196,7 +224,6 @@ Status HeadlessGl::draw(const std::string& source, const std::vector<UniformValu
   glDeleteFramebuffers(1, &framebuffer);
   glDeleteTextures(outputs, targets.data());
   glDeleteTextures(1, &inputTexture);
-  glDeleteProgram(program);
   return result;
 }
 
