@@ -12,6 +12,7 @@
 #ifndef VELVET_TOOLS_PREVIEW_HOSTS_BACKEND_H
 #define VELVET_TOOLS_PREVIEW_HOSTS_BACKEND_H
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <utility>
@@ -84,6 +85,12 @@ class ShadingContext {
  public:
   virtual ~ShadingContext() = default;
   virtual core::Color shade(const ShadingSample& sample) = 0;
+  // Shades `count` samples into `out`, in order. The renderer hands over a
+  // tile's samples at once, so that a host that draws many samples in one
+  // go (a GPU) can; others shade them one by one.
+  virtual void shade_batch(const ShadingSample* samples, std::size_t count, core::Color* out) {
+    for (std::size_t i = 0; i < count; ++i) out[i] = shade(samples[i]);
+  }
 };
 
 class Backend {

@@ -20,8 +20,16 @@ Tiles tiles_of(const Scene& scene) {
   return {(scene.width() + kTile - 1) / kTile, (scene.height() + kTile - 1) / kTile};
 }
 
+// A tile's samples that hit a shape and their colours: kept per thread, so
+// that a tile allocates nothing once the first has sized them.
+struct TileBuffers {
+  std::vector<ShadingSample> samples;
+  std::vector<core::Color> colors;
+  std::vector<unsigned char> hit;  // per sample of the tile, in pixel order
+};
+
 std::int64_t render_tile(const Scene& scene, ShadingContext& context, int tile, Tiles tiles,
-                         Image& out) {
+                         Image& out, TileBuffers& buffers) {
   const int x0 = (tile % tiles.across) * kTile;
   const int y0 = (tile / tiles.across) * kTile;
   const int x1 = std::min(x0 + kTile, scene.width());
@@ -29,22 +37,35 @@ std::int64_t render_tile(const Scene& scene, ShadingContext& context, int tile, 
   const int aa = scene.aa();
   const float weight = 1.0f / static_cast<float>(aa * aa);
   const core::Color background = scene.background();
-  std::int64_t shaded = 0;
+  // Trace every sample of the tile, then shade the hits in one batch.
+  buffers.samples.clear();
+  buffers.hit.clear();
   for (int y = y0; y < y1; ++y) {
     for (int x = x0; x < x1; ++x) {
-      float r = 0.0f, g = 0.0f, b = 0.0f;
       for (int sy = 0; sy < aa; ++sy) {
         for (int sx = 0; sx < aa; ++sx) {
           ShadingSample sample;
-          core::Color c = background;
-          if (scene.trace(x, y, sx, sy, sample)) {
-            c = context.shade(sample);
-            ++shaded;
-          }
-          r += c.r;
-          g += c.g;
-          b += c.b;
+          const bool hit = scene.trace(x, y, sx, sy, sample);
+          buffers.hit.push_back(hit ? 1 : 0);
+          if (hit) buffers.samples.push_back(sample);
         }
+      }
+    }
+  }
+  buffers.colors.resize(buffers.samples.size());
+  if (!buffers.samples.empty()) {
+    context.shade_batch(buffers.samples.data(), buffers.samples.size(), buffers.colors.data());
+  }
+  // Each pixel sums its samples in the order they were traced.
+  std::size_t at = 0, shaded = 0;
+  for (int y = y0; y < y1; ++y) {
+    for (int x = x0; x < x1; ++x) {
+      float r = 0.0f, g = 0.0f, b = 0.0f;
+      for (int s = 0; s < aa * aa; ++s) {
+        const core::Color c = buffers.hit[at++] ? buffers.colors[shaded++] : background;
+        r += c.r;
+        g += c.g;
+        b += c.b;
       }
       float* p = out.pixel(x, y);
       p[0] = r * weight;
@@ -52,7 +73,7 @@ std::int64_t render_tile(const Scene& scene, ShadingContext& context, int tile, 
       p[2] = b * weight;
     }
   }
-  return shaded;
+  return static_cast<std::int64_t>(shaded);
 }
 
 }  // namespace
@@ -105,10 +126,11 @@ bool render(const Scene& scene, Backend& backend, int threads, Image& out, Progr
   std::atomic<int> next{0};
   std::atomic<std::int64_t> shaded{0};
   const auto work = [&](ShadingContext& context) {
+    TileBuffers buffers;
     std::int64_t mine = 0;
     for (int tile = next.fetch_add(1); tile < tiles.count(); tile = next.fetch_add(1)) {
       if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) break;
-      mine += render_tile(scene, context, tile, tiles, out);
+      mine += render_tile(scene, context, tile, tiles, out, buffers);
       if (progress != nullptr) {
         const int w = std::min(kTile, scene.width() - (tile % tiles.across) * kTile);
         const int h = std::min(kTile, scene.height() - (tile / tiles.across) * kTile);
