@@ -32,12 +32,24 @@ std::string help_line(const std::string& head, const std::string& text) {
 }
 
 // --help: the hosts' lines from their entries, the scene's from its table.
-std::string usage(const std::vector<HostEntry>& hosts) {
-  std::string host_flags, host_list, path_flags, looks_what, looks_flags;
+std::string usage(const std::vector<HostEntry>& built) {
+  // Flags, plug-ins and looks belong to the hosts of their own; one that
+  // shows another's plug-in is only named in --hosts.
+  std::vector<HostEntry> hosts;
+  std::string host_list, asked, shown;
+  for (const HostEntry& h : built) {
+    host_list += (host_list.empty() ? "" : ", ") + h.flag;
+    if (h.shows.empty()) {
+      hosts.push_back(h);
+    } else {
+      asked += (asked.empty() ? " but " : ", ") + h.flag;
+      shown += ";\n" + h.flag + " (" + h.title + ") takes --" + h.shows + "'s settings";
+    }
+  }
+  std::string host_flags, path_flags, looks_what, looks_flags;
   for (std::size_t k = 0; k < hosts.size(); ++k) {
     const std::string sep = k == 0 ? "" : k + 1 == hosts.size() ? " and " : ", ";
     host_flags += (k == 0 ? "--" : sep + "--") + hosts[k].flag;
-    host_list += (k == 0 ? "" : ", ") + hosts[k].flag;
     path_flags += (k == 0 ? "--" : ", --") + hosts[k].path_flag + " PATH";
     looks_what += sep + hosts[k].look_format->what;
   }
@@ -77,8 +89,8 @@ std::string usage(const std::vector<HostEntry>& hosts) {
   text += help_line("--port N", "the page's port with --serve (default " +
                                     std::to_string(kDefaultPort) + "; 0: any free port)");
   text += "Scene:\n";
-  text +=
-      help_line("--hosts LIST", "hosts to render, some of " + host_list + " (default: all built)");
+  text += help_line("--hosts LIST", "hosts to render, some of " + host_list +
+                                        " (default: all built" + asked + ")" + shown);
   text +=
       "  --hosts                (alone, without a list) print where each plug-in is found\n"
       "                         and why, then stop\n";
@@ -166,6 +178,12 @@ Output preview_files(const std::vector<Host>& hosts, std::vector<std::vector<Ima
 std::string texture_handover(const std::vector<Host>& hosts, const Settings& settings) {
   std::string text;
   for (std::size_t k = 0; k < hosts.size(); ++k) {
+    // A host that shows another's plug-in is connected through that host.
+    const bool shown = !hosts[k].entry->shows.empty() &&
+                       std::any_of(hosts.begin(), hosts.end(), [&](const Host& h) {
+                         return h.entry->flag == hosts[k].entry->shows;
+                       });
+    if (shown) continue;
     for (const auto& [name, texture] : settings.textures[k]) {
       text += hosts[k].entry->texture_handover(name, texture->file);
     }
@@ -194,7 +212,7 @@ int act_where(const Request& request, const CliEnvironment& env, std::ostream& o
         out << flag << ": no locator\n";
         continue;
       }
-      const Location location = h.locate(request.plugin_path(flag));
+      const Location location = h.locate(request.plugin_path(settings_flag(h)));
       print_location(out, flag, location);
       all = all && location.found;
     }
@@ -222,6 +240,11 @@ int act_serve(const Request& request, const CliEnvironment& env, std::vector<Hos
 
 int act_list(const std::vector<Host>& hosts, std::ostream& out) {
   for (const Host& h : hosts) {
+    if (!h.entry->shows.empty()) {
+      out << h.entry->flag << " (" << h.entry->title << "): --" << h.entry->shows
+          << "'s parameters\n";
+      continue;
+    }
     out << h.entry->flag << " (--" << h.entry->flag << " NAME=VALUE):\n";
     for (const ParamInfo& p : h.backend->parameters()) {
       out << "  " << p.name << "  " << type_text(p.type) << "\n";
@@ -280,6 +303,17 @@ Output act_compare(const Request& request, const CliEnvironment& env, std::vecto
   line << "largest difference: " << diff.largest << " at pixel (" << diff.x << ", " << diff.y
        << "), " << diff.largest_ulps << " ulp (of the value, or of 1/16 below it); "
        << diff.identical * 100.0 << "% of channels identical\n";
+  // A host that shows another's plug-in another way (the viewport, in a
+  // GPU's arithmetic) is held against that host too.
+  for (std::size_t k = 0; k < hosts.size(); ++k) {
+    const std::string& shown = hosts[k].entry->shows;
+    for (std::size_t j = 0; j < hosts.size() && !shown.empty(); ++j) {
+      if (hosts[j].entry->flag != shown) continue;
+      const Difference d = difference(cells[j][0], cells[k][0]);
+      line << "largest " << shown << "-" << hosts[k].entry->flag << " difference: " << d.largest
+           << " at pixel (" << d.x << ", " << d.y << ")\n";
+    }
+  }
 
   Output output = preview_files(hosts, cells);
   output.files.emplace_back("difference.exr", std::move(diff.image));

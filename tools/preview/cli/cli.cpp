@@ -62,13 +62,15 @@ std::string parse_look(const std::vector<std::string>& args, const std::vector<L
     Look look;
     look.scene = o.scene;
     for (const LoadedHost& h : hosts) {
-      const auto given = o.params.find(h.entry->flag);
-      if (given == o.params.end()) continue;
+      // A host that shows another's plug-in takes that host's settings.
+      const std::string& key = settings_flag(*h.entry);
+      const auto given = o.params.find(key);
+      if (given == o.params.end() || look.values.count(key)) continue;
       for (const auto& [name, text] : given->second) {
         if (!text.empty() && text[0] == '@') {
-          throw UsageError{h.entry->flag + ": " + name + ": a look names no texture file"};
+          throw UsageError{key + ": " + name + ": a look names no texture file"};
         }
-        look.values[h.entry->flag].emplace_back(name, cli::checked_value(h, name, text));
+        look.values[key].emplace_back(name, cli::checked_value(h, name, text));
       }
     }
     out = std::move(look);
@@ -85,7 +87,9 @@ std::string read_looks(const LookFiles& files, const std::vector<LoadedHost>& ho
     for (const NamedLook& named : cli::checked_looks(files, hosts)) {
       Look look;
       for (const LoadedHost& h : hosts) {
-        look.values[h.entry->flag] = cli::look_values(h, *cli::source_for(named, *h.entry));
+        const std::string& key = settings_flag(*h.entry);
+        if (look.values.count(key)) continue;
+        look.values[key] = cli::look_values(h, *cli::source_for(named, *h.entry));
       }
       read.emplace_back(named.name, std::move(look));
     }
@@ -103,7 +107,7 @@ std::string write_look(const std::string& name, const std::string& dir,
   if (!valid_look_name(name)) return "not a look name: '" + name + "'";
   cli::HostValues values;
   for (const LoadedHost& h : hosts) {
-    const auto given = look.values.find(h.entry->flag);
+    const auto given = look.values.find(settings_flag(*h.entry));
     values.push_back(given == look.values.end() ? decltype(values)::value_type{} : given->second);
   }
   try {

@@ -15,7 +15,8 @@ std::vector<Host> load_hosts(const Request& request, const CliEnvironment& env) 
       if (h.flag == flag) entry = &h;
     }
     std::string error;
-    std::unique_ptr<Backend> backend = entry->make(request.plugin_path(flag), error);
+    std::unique_ptr<Backend> backend =
+        entry->make(request.plugin_path(settings_flag(*entry)), error);
     if (!backend) throw Failure{flag + ": " + error};
     hosts.push_back({entry, std::move(backend)});
   }
@@ -25,7 +26,9 @@ std::vector<Host> load_hosts(const Request& request, const CliEnvironment& env) 
 LookFiles look_files(const Request& request, const CliEnvironment& env) {
   LookFiles files = env.looks;
   std::string flags;
-  for (const HostEntry& h : env.hosts) flags += (flags.empty() ? "--" : "/--") + h.looks_flag;
+  for (const HostEntry& h : env.hosts) {
+    if (h.shows.empty()) flags += (flags.empty() ? "--" : "/--") + h.looks_flag;
+  }
   if (!request.look_paths.empty()) files.origin = flags;
   for (const HostEntry& h : env.hosts) {
     const auto given = request.look_paths.find(h.flag);

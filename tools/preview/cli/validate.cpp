@@ -149,6 +149,8 @@ std::vector<Flag> flag_table(const CliEnvironment& env) {
     flags.back().look = setting.look;
   }
   for (const HostEntry& h : env.hosts) {
+    // Its settings, plug-in and looks are the shown host's, under its flags.
+    if (!h.shows.empty()) continue;
     const std::string flag = h.flag;
     flags.push_back({flag, Takes::Value, [flag](Request& o, auto&, const auto& v) {
                        o.params[flag].push_back(name_value(flag, *v));
@@ -239,7 +241,11 @@ Request validate(const std::vector<std::string>& args, const CliEnvironment& env
   Request o = parse_flags(args, env);
   if (o.help) return o;
   if (o.hosts.empty()) {
-    for (const HostEntry& h : env.hosts) o.hosts.push_back(h.flag);
+    // A host that shows another's plug-in is drawn when asked for by name,
+    // and listed with the others.
+    for (const HostEntry& h : env.hosts) {
+      if (h.shows.empty() || o.where || o.list) o.hosts.push_back(h.flag);
+    }
   }
   if (o.hosts.empty()) throw Failure{"no host was built into this tool"};
   if (o.serve && !env.serve) {
@@ -249,16 +255,23 @@ Request validate(const std::vector<std::string>& args, const CliEnvironment& env
         "them and rebuild"};
   }
   for (const auto& [flag, list] : o.params) {
-    if (std::find(o.hosts.begin(), o.hosts.end(), flag) == o.hosts.end()) {
+    const bool taken = std::any_of(env.hosts.begin(), env.hosts.end(), [&](const HostEntry& h) {
+      return settings_flag(h) == flag &&
+             std::find(o.hosts.begin(), o.hosts.end(), h.flag) != o.hosts.end();
+    });
+    if (!taken) {
       throw UsageError{"--" + flag + " given, but " + flag + " is not among the hosts"};
     }
   }
-  if (o.compare && env.hosts.size() < 2) {
+  if (o.compare && std::count_if(env.hosts.begin(), env.hosts.end(),
+                                 [](const HostEntry& h) { return h.shows.empty(); }) < 2) {
     throw UsageError{"--compare needs two hosts; this tool has only " + env.hosts[0].flag};
   }
   if (o.compare || o.save_look) {
-    // Both compare the hosts' looks, so each built host takes part.
+    // Both compare the hosts' looks, so each built host takes part (but
+    // those that show another's plug-in, which have no look of their own).
     for (const HostEntry& needed : env.hosts) {
+      if (!needed.shows.empty()) continue;
       if (std::find(o.hosts.begin(), o.hosts.end(), needed.flag) == o.hosts.end()) {
         throw UsageError{std::string(o.compare ? "--compare" : "--save-look") + " needs " +
                          (env.hosts.size() == 2 ? "both hosts" : "every host") + "; " +
@@ -365,7 +378,7 @@ Settings checked_settings(const Request& request, const std::vector<Host>& hosts
       }
     }
     auto& textures = settings.textures[k];
-    for (const auto& [name, text] : request.params_of(hosts[k].entry->flag)) {
+    for (const auto& [name, text] : request.params_of(settings_flag(*hosts[k].entry))) {
       // The last setting of a name wins, texture or value.
       const std::string& param_name = name;
       textures.erase(std::remove_if(textures.begin(), textures.end(),

@@ -76,7 +76,12 @@ void write_output(const Request& request, const std::vector<Host>& hosts, const 
 
 void save_look(const std::string& name, const std::string& dir, const std::vector<Host>& hosts,
                const HostValues& values, std::vector<std::string>& wrote) {
+  std::vector<const LookFormat*> written;
   for (std::size_t k = 0; k < hosts.size(); ++k) {
+    // Hosts that show one plug-in share its look file: written once.
+    const LookFormat* shared = hosts[k].entry->look_format;
+    if (std::find(written.begin(), written.end(), shared) != written.end()) continue;
+    written.push_back(shared);
     std::vector<std::pair<std::string, ParamValue>> last;
     for (const auto& assignment : values[k]) {
       const std::string& param = assignment.first;

@@ -21,6 +21,14 @@ std::vector<HostEntry> built_hosts() {
     return locate_mentalray(path, process_locate_context());
   };
 #endif
+#ifdef VELVET_PREVIEW_WITH_VIEWPORT
+  // Asked for by name (--hosts ...,viewport), never rendered by default.
+  hosts.push_back(viewport_entry());
+  hosts.back().make = make_viewport_backend;
+  hosts.back().locate = [](const std::string& path) {
+    return locate_maya(path, process_locate_context());
+  };
+#endif
   return hosts;
 }
 

@@ -48,6 +48,16 @@ HostEntry mentalray_entry() {
   return h;
 }
 
+HostEntry viewport_entry() {
+  HostEntry h = maya_entry();
+  h.flag = "viewport";
+  h.file_name = "viewport";
+  h.title = "Maya viewport";
+  h.set_help.clear();
+  h.shows = "maya";
+  return h;
+}
+
 const std::vector<HostEntry>& all_host_entries() {
   static const std::vector<HostEntry> kAll = {maya_entry(), mentalray_entry()};
   return kAll;

@@ -47,7 +47,18 @@ struct HostEntry {
   // Where the plug-in would be loaded from (for `--hosts` alone); may be
   // empty.
   std::function<Location(const std::string& path)> locate;
+  // The host whose plug-in this one shows another way ("maya" for the
+  // viewport, which draws the Maya node): it takes that host's settings,
+  // plug-in path and looks, and has no flags of its own for them. Empty
+  // for a host of its own.
+  std::string shows;
 };
+
+// The flag under which `h`'s settings, plug-in path and looks are given: its
+// own, or that of the host it shows.
+inline const std::string& settings_flag(const HostEntry& h) {
+  return h.shows.empty() ? h.flag : h.shows;
+}
 
 // The built hosts' entries, in the order they are rendered and listed.
 std::vector<HostEntry> built_hosts();
@@ -56,9 +67,11 @@ std::vector<HostEntry> built_hosts();
 // or not: for tests and fakes that stand in for a host under its name.
 HostEntry maya_entry();
 HostEntry mentalray_entry();
+HostEntry viewport_entry();
 
-// Every host's entry, built or not (as above): what a look must be written
-// for, whichever hosts are loaded.
+// Every host's entry, built or not (as above), but for those that show
+// another's plug-in: what a look must be written for, whichever hosts are
+// loaded.
 const std::vector<HostEntry>& all_host_entries();
 
 // The one lobe shape that every host in `hosts` renders for the cross-host

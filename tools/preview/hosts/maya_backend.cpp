@@ -13,8 +13,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "tools/preview/hosts/lights.h"
+#include "tools/preview/hosts/maya_backend.h"
 #include "tools/preview/hosts/registry.h"
 
 namespace preview {
@@ -24,21 +26,6 @@ namespace {
 MFloatVector to_maya(core::Vector v) {
   return MFloatVector(v.x, v.y, v.z);
 }
-
-// One lightDataArray element: a point light, or one sample of an area light
-// carrying its share of the light's intensity, as a renderer that samples
-// area lights hands them to a shading node.
-struct Emitter {
-  core::Vector position;
-  MFloatVector intensity;
-  bool diffuse, specular;
-};
-
-// A colour input fed by a file texture.
-struct Connection {
-  std::string name;
-  std::shared_ptr<const Texture> texture;
-};
 
 class MayaContext : public ShadingContext {
  public:
@@ -96,134 +83,139 @@ bool hidden_parent(const std::string& name) {
          mayahost::attribute("velvet", info.parent, &parent) && parent.hidden;
 }
 
-class MayaBackend : public Backend {
- public:
-  bool open(const std::string& path, std::string& error) {
-    mayahost::Status st = plugin_.load(path);
-    if (!st) {
-      error = "cannot load the Maya plug-in " + path + ": " + st.message();
-      return false;
-    }
-    st = node_.create("velvet");
-    if (!st) {
-      error = "cannot create a velvet node: " + st.message();
-      return false;
-    }
-    for (const mayahost::PlugDescription& plug : node_.settablePlugs()) {
-      // Per-sample geometry is the renderer's to set, channels included.
-      if (plug.hidden || hidden_parent(plug.name)) continue;
-      if (plug.type == mayahost::ValueType::kFloat) {
-        params_.push_back({plug.name, ParamType::Float});
-      } else if (plug.type == mayahost::ValueType::kBool) {
-        params_.push_back({plug.name, ParamType::Boolean});
-      } else if (plug.type == mayahost::ValueType::kFloat3) {
-        mayahost::AttributeInfo info;
-        const bool colour = mayahost::attribute("velvet", plug.name, &info) && info.usedAsColor;
-        params_.push_back({plug.name, colour ? ParamType::Color : ParamType::Vector});
-      }
-    }
-    return true;
-  }
+}  // namespace
 
-  const std::vector<ParamInfo>& parameters() const override { return params_; }
+namespace {
 
-  ParamHints hints(const std::string& name) const override {
-    ParamHints h;
-    mayahost::AttributeInfo info;
-    const ParamInfo* param = find_param(params_, name);
-    if (param == nullptr || !mayahost::attribute("velvet", name, &info)) return h;
-    h.soft_min = info.softMin;
-    h.soft_max = info.softMax;
-    // setDefault's value where it was called, else what create was given
-    // (a compound's children's).
-    std::vector<double> d = info.defaultValue;
-    if (d.empty() && !info.children.empty()) {
-      for (const std::string& child : info.children) {
-        mayahost::AttributeInfo c;
-        if (mayahost::attribute("velvet", child, &c)) d.push_back(c.createDefault);
-      }
-    } else if (d.empty()) {
-      d.push_back(info.createDefault);
-    }
-    if (d.size() != static_cast<std::size_t>(arity(param->type))) return h;
-    ParamValue v;
-    v.type = param->type;
-    for (std::size_t k = 0; k < d.size(); ++k) v.v[k] = static_cast<float>(d[k]);
-    v.b = d[0] != 0.0;
-    h.default_text = format_value(v);
-    return h;
-  }
-
-  std::string set_parameter(const std::string& name, const ParamValue& v) override {
-    float values[3] = {v.v[0], v.v[1], v.v[2]};
-    std::size_t count = static_cast<std::size_t>(arity(v.type));
-    if (v.type == ParamType::Boolean) values[0] = v.b ? 1.0f : 0.0f;
-    if (v.type == ParamType::Integer) values[0] = static_cast<float>(v.i);
-    const mayahost::Status st = node_.set(name, values, count);
-    if (!st) return st.message();
-    disconnect(name);
-    return "";
-  }
-
-  std::string connect_texture(const std::string& name,
-                              std::shared_ptr<const Texture> texture) override {
-    const ParamInfo* param = find_param(params_, name);
-    if (param == nullptr || param->type != ParamType::Color) {
-      return "'" + name + "' is not a colour attribute: only colours take a texture";
-    }
-    disconnect(name);
-    connections_.push_back({name, std::move(texture)});
-    return "";
-  }
-
-  std::vector<std::pair<std::string, std::string>> lobe_only_settings(
-      const LobeOnly& lobe) const override {
-    // The node takes the lobe's shape as attributes; no other term.
-    return {{"diffuse", "0"},
-            {"ambientColor", "0,0,0"},
-            {"incandescence", "0,0,0"},
-            {"translucence", "0"},
-            {"transparency", "0,0,0"},
-            {"roughness", format_number(lobe.shape.roughness)},
-            {"backscatter", format_number(lobe.shape.backscatter)},
-            {"specularColor", format_color(lobe.tint)},
-            {"edginess", format_number(lobe.edginess)}};
-  }
-
-  void set_lights(const std::vector<Light>& lights) override {
-    emitters_.clear();
-    for (const Light& l : lights) {
-      const int n = l.area ? l.samples : 1;
-      const float share = 1.0f / static_cast<float>(n);
-      const MFloatVector intensity =
-          n == 1 ? MFloatVector(l.color.r, l.color.g, l.color.b)
-                 : MFloatVector(l.color.r * share, l.color.g * share, l.color.b * share);
-      for (int i = 0; i < n; ++i) {
-        emitters_.push_back({light_sample_position(l, i), intensity, l.diffuse, l.specular});
-      }
-    }
-  }
-
-  std::unique_ptr<ShadingContext> make_context(std::string&) override {
-    return std::make_unique<MayaContext>(node_, emitters_, connections_);
-  }
-
- private:
-  void disconnect(const std::string& name) {
-    connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
-                                      [&](const Connection& c) { return c.name == name; }),
-                       connections_.end());
-  }
-
-  // Declared in this order so that the node goes before its plug-in.
-  mayahost::Plugin plugin_;
-  mayahost::Node node_;
-  std::vector<ParamInfo> params_;
-  std::vector<Emitter> emitters_;
-  std::vector<Connection> connections_;
-};
+// The plug-in loaded from `path`, loading it unless a backend that is still
+// there has: the maya and viewport hosts show the same node type, as
+// Maya's renderer and its viewport do. Backends are made on one thread.
+std::shared_ptr<mayahost::Plugin> shared_plugin(const std::string& path, mayahost::Status& st) {
+  static std::map<std::string, std::weak_ptr<mayahost::Plugin>> loaded;
+  if (std::shared_ptr<mayahost::Plugin> p = loaded[path].lock()) return p;
+  auto plugin = std::make_shared<mayahost::Plugin>();
+  st = plugin->load(path);
+  if (!st) return nullptr;
+  loaded[path] = plugin;
+  return plugin;
+}
 
 }  // namespace
+
+bool MayaBackend::open(const std::string& path, std::string& error) {
+  mayahost::Status st;
+  plugin_ = shared_plugin(path, st);
+  if (!plugin_) {
+    error = "cannot load the Maya plug-in " + path + ": " + st.message();
+    return false;
+  }
+  st = node_.create("velvet");
+  if (!st) {
+    error = "cannot create a velvet node: " + st.message();
+    return false;
+  }
+  for (const mayahost::PlugDescription& plug : node_.settablePlugs()) {
+    // Per-sample geometry is the renderer's to set, channels included.
+    if (plug.hidden || hidden_parent(plug.name)) continue;
+    if (plug.type == mayahost::ValueType::kFloat) {
+      params_.push_back({plug.name, ParamType::Float});
+    } else if (plug.type == mayahost::ValueType::kBool) {
+      params_.push_back({plug.name, ParamType::Boolean});
+    } else if (plug.type == mayahost::ValueType::kFloat3) {
+      mayahost::AttributeInfo info;
+      const bool colour = mayahost::attribute("velvet", plug.name, &info) && info.usedAsColor;
+      params_.push_back({plug.name, colour ? ParamType::Color : ParamType::Vector});
+    }
+  }
+  return true;
+}
+
+ParamHints MayaBackend::hints(const std::string& name) const {
+  ParamHints h;
+  mayahost::AttributeInfo info;
+  const ParamInfo* param = find_param(params_, name);
+  if (param == nullptr || !mayahost::attribute("velvet", name, &info)) return h;
+  h.soft_min = info.softMin;
+  h.soft_max = info.softMax;
+  // setDefault's value where it was called, else what create was given
+  // (a compound's children's).
+  std::vector<double> d = info.defaultValue;
+  if (d.empty() && !info.children.empty()) {
+    for (const std::string& child : info.children) {
+      mayahost::AttributeInfo c;
+      if (mayahost::attribute("velvet", child, &c)) d.push_back(c.createDefault);
+    }
+  } else if (d.empty()) {
+    d.push_back(info.createDefault);
+  }
+  if (d.size() != static_cast<std::size_t>(arity(param->type))) return h;
+  ParamValue v;
+  v.type = param->type;
+  for (std::size_t k = 0; k < d.size(); ++k) v.v[k] = static_cast<float>(d[k]);
+  v.b = d[0] != 0.0;
+  h.default_text = format_value(v);
+  return h;
+}
+
+std::string MayaBackend::set_parameter(const std::string& name, const ParamValue& v) {
+  float values[3] = {v.v[0], v.v[1], v.v[2]};
+  std::size_t count = static_cast<std::size_t>(arity(v.type));
+  if (v.type == ParamType::Boolean) values[0] = v.b ? 1.0f : 0.0f;
+  if (v.type == ParamType::Integer) values[0] = static_cast<float>(v.i);
+  const mayahost::Status st = node_.set(name, values, count);
+  if (!st) return st.message();
+  disconnect(name);
+  return "";
+}
+
+std::string MayaBackend::connect_texture(const std::string& name,
+                                         std::shared_ptr<const Texture> texture) {
+  const ParamInfo* param = find_param(params_, name);
+  if (param == nullptr || param->type != ParamType::Color) {
+    return "'" + name + "' is not a colour attribute: only colours take a texture";
+  }
+  disconnect(name);
+  connections_.push_back({name, std::move(texture)});
+  return "";
+}
+
+std::vector<std::pair<std::string, std::string>> MayaBackend::lobe_only_settings(
+    const LobeOnly& lobe) const {
+  // The node takes the lobe's shape as attributes; no other term.
+  return {{"diffuse", "0"},
+          {"ambientColor", "0,0,0"},
+          {"incandescence", "0,0,0"},
+          {"translucence", "0"},
+          {"transparency", "0,0,0"},
+          {"roughness", format_number(lobe.shape.roughness)},
+          {"backscatter", format_number(lobe.shape.backscatter)},
+          {"specularColor", format_color(lobe.tint)},
+          {"edginess", format_number(lobe.edginess)}};
+}
+
+void MayaBackend::set_lights(const std::vector<Light>& lights) {
+  emitters_.clear();
+  for (const Light& l : lights) {
+    const int n = l.area ? l.samples : 1;
+    const float share = 1.0f / static_cast<float>(n);
+    const MFloatVector intensity =
+        n == 1 ? MFloatVector(l.color.r, l.color.g, l.color.b)
+               : MFloatVector(l.color.r * share, l.color.g * share, l.color.b * share);
+    for (int i = 0; i < n; ++i) {
+      emitters_.push_back({light_sample_position(l, i), intensity, l.diffuse, l.specular});
+    }
+  }
+}
+
+std::unique_ptr<ShadingContext> MayaBackend::make_context(std::string&) {
+  return std::make_unique<MayaContext>(node_, emitters_, connections_);
+}
+
+void MayaBackend::disconnect(const std::string& name) {
+  connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
+                                    [&](const Connection& c) { return c.name == name; }),
+                     connections_.end());
+}
 
 namespace {
 

@@ -24,6 +24,9 @@ Location locate_mentalray(const std::string& path, const LocateContext& context)
 // stand-in host. Null with a message in `error` when that fails.
 std::unique_ptr<Backend> make_maya_backend(const std::string& path, std::string& error);
 std::unique_ptr<Backend> make_mentalray_backend(const std::string& path, std::string& error);
+// The Maya node drawn by Viewport 2.0's fragment graph on Mesa: `path` is the
+// Maya plug-in's, found as for the maya host.
+std::unique_ptr<Backend> make_viewport_backend(const std::string& path, std::string& error);
 
 }  // namespace preview
 

@@ -75,9 +75,13 @@ std::string LookService::apply(const LookChange& change, LookState& out) {
     }
   }
   for (const auto& [flag, values] : change.hosts) {
-    if (!host_index(flag)) {
+    // A host that shows another's plug-in is set through that host.
+    const std::optional<std::size_t> k = host_index(flag);
+    if (!k || !hosts_[*k].entry->shows.empty()) {
       std::string names;
-      for (const LoadedHost& h : hosts_) names += (names.empty() ? "" : ", ") + h.entry->flag;
+      for (const LoadedHost& h : hosts_) {
+        if (h.entry->shows.empty()) names += (names.empty() ? "" : ", ") + h.entry->flag;
+      }
       return "the page may not set '" + flag + "' (hosts: " + names + ")";
     }
   }
@@ -143,7 +147,7 @@ RenderJob LookService::job(std::uint64_t generation, const Look& look) const {
     for (std::size_t i = 0; i < params.size(); ++i) {
       if (defaults_[k].known[i]) values.emplace_back(params[i].name, defaults_[k].value[i]);
     }
-    const auto given = look.values.find(hosts_[k].entry->flag);
+    const auto given = look.values.find(settings_flag(*hosts_[k].entry));
     if (given != look.values.end()) {
       values.insert(values.end(), given->second.begin(), given->second.end());
     }
@@ -158,7 +162,7 @@ std::vector<std::pair<std::string, ParamValue>> LookService::settings(std::size_
   const std::vector<ParamInfo>& params = hosts_[host].backend->parameters();
   std::vector<ParamValue> value = d.value;
   std::vector<bool> known = d.known;
-  const auto given = look.values.find(hosts_[host].entry->flag);
+  const auto given = look.values.find(settings_flag(*hosts_[host].entry));
   if (given != look.values.end()) {
     for (const auto& [name, v] : given->second) {
       std::size_t i = 0;
@@ -219,6 +223,8 @@ std::string LookService::command_line(const Look& look) const {
   if (hosts_.size() == 1) line += " --hosts " + hosts_[0].entry->flag;
   line += scene_flags(look.scene);
   for (std::size_t k = 0; k < hosts_.size(); ++k) {
+    // A host that shows another's plug-in has no flags of its own.
+    if (!hosts_[k].entry->shows.empty()) continue;
     for (const auto& [name, value] : changes(k, look)) {
       line += " --" + hosts_[k].entry->flag + " " + name + "=" + format_value(value);
     }
@@ -240,9 +246,14 @@ std::string LookService::look_files(const std::string& name, const Look& look,
            name + "'";
   }
   files.clear();
+  std::vector<const LookFormat*> written;
   for (std::size_t k = 0; k < hosts_.size(); ++k) {
     const LookFormat* format = hosts_[k].entry->look_format;
-    if (format == nullptr) continue;
+    // Hosts that show one plug-in share its look file: written once.
+    if (format == nullptr || std::find(written.begin(), written.end(), format) != written.end()) {
+      continue;
+    }
+    written.push_back(format);
     files.emplace_back(look_file_stem(name) + format->extension,
                        format->text(name, settings(k, look)));
   }

@@ -71,6 +71,16 @@ std::string build_controls(const std::vector<LoadedHost>& hosts) {
   json list = json::array();
   std::vector<std::vector<std::pair<std::string, ParamType>>> names;
   for (const LoadedHost& h : hosts) {
+    // A host that shows another's plug-in has an image but no controls:
+    // the shown host's set it.
+    if (!h.entry->shows.empty()) {
+      list.push_back({{"flag", h.entry->flag},
+                      {"file", h.entry->file_name},
+                      {"title", h.entry->title},
+                      {"shows", h.entry->shows},
+                      {"params", json::array()}});
+      continue;
+    }
     const std::vector<ParamInfo>& params = h.backend->parameters();
     json controls = json::array();
     std::vector<bool> child(params.size(), false);
@@ -242,6 +252,7 @@ Response Service::look_answer(const LookState& state) const {
   json hosts = json::object();
   json handover = json::object();
   for (std::size_t k = 0; k < hosts_.size(); ++k) {
+    if (!hosts_[k].entry->shows.empty()) continue;
     json values = json::object();
     for (const auto& [name, v] : looks_->settings(k, state.look)) values[name] = format_value(v);
     hosts[hosts_[k].entry->flag] = values;

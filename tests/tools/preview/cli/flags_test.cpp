@@ -137,3 +137,49 @@ TEST_F(Flags, ServeRefusesEveryLookSettingOnTheCommandLine) {
 }
 
 }  // namespace
+
+// A host that shows another's plug-in (the viewport, the Maya node drawn by
+// its fragments) has no flags of its own: it takes that host's settings and
+// plug-in, is drawn when named, and is listed with the others.
+class ShowingHost : public Flags {
+ protected:
+  void SetUp() override {
+    Flags::SetUp();
+    preview::HostEntry viewport = preview::viewport_entry();
+    viewport.make = [](const std::string&, std::string&) {
+      return std::make_unique<fake::Backend>();
+    };
+    env_.hosts.push_back(viewport);
+  }
+};
+
+TEST_F(ShowingHost, TakesTheShownHostsSettingsAndHasNoFlagsOfItsOwn) {
+  EXPECT_EQ(run({"--hosts", "viewport", "--maya", "edginess=3"}), preview::kExitOk) << err_.str();
+  EXPECT_EQ(run({"--hosts", "mr", "--maya", "edginess=3"}), preview::kExitUsage);
+  EXPECT_EQ(run({"--viewport", "edginess=3"}), preview::kExitUsage);
+  EXPECT_NE(err_.str().find("unknown flag '--viewport'"), std::string::npos) << err_.str();
+
+  // A look given for the shown host is the showing host's too, once.
+  std::vector<preview::LoadedHost> hosts;
+  for (const preview::HostEntry& e : env_.hosts) {
+    std::string error;
+    hosts.push_back({&e, e.make("", error)});
+  }
+  preview::Look look;
+  ASSERT_EQ(preview::parse_look({"--maya", "edginess=3"}, hosts, look), "");
+  ASSERT_EQ(look.values.size(), 1u);
+  EXPECT_EQ(look.values.at("maya").size(), 1u);
+}
+
+TEST_F(ShowingHost, IsDrawnWhenNamedAndListedWithTheOthers) {
+  const std::string help = (run({"--help"}), out_.str());
+  EXPECT_NE(help.find("some of maya, mr, viewport (default: all built but viewport)"),
+            std::string::npos)
+      << help;
+  EXPECT_EQ(help.find("--viewport NAME"), std::string::npos);
+  EXPECT_EQ(run({"--list"}), preview::kExitOk);
+  EXPECT_NE(out_.str().find("viewport (Maya viewport): --maya's parameters"), std::string::npos)
+      << out_.str();
+  // --compare needs each host that has a look of its own, not the viewport.
+  EXPECT_EQ(run({"--compare"}), preview::kExitOk) << err_.str();
+}

@@ -77,6 +77,10 @@ class Serve : public ::testing::Test {
  protected:
   void start(bool slow = false, const preview::LookFiles& looks = {}) {
     entries_ = fake::host_entries();
+    if (with_viewport_) {
+      entries_.push_back(preview::viewport_entry());
+      entries_.back().make = entries_.front().make;
+    }
     std::vector<preview::LoadedHost> hosts;
     for (const preview::HostEntry& e : entries_) {
       hosts.push_back(
@@ -131,6 +135,7 @@ class Serve : public ::testing::Test {
   std::string host_ = "127.0.0.1:8642";
   std::string origin_;
   std::vector<preview::HostEntry> entries_;
+  bool with_viewport_ = false;  // a third host that shows Maya's node
   std::unique_ptr<preview::serve::Service> service_;
 };
 
@@ -680,3 +685,37 @@ TEST_F(Serve, AFloodOfRequestsIsAnsweredAndLeavesTheServerWorking) {
 }
 
 }  // namespace
+
+// The viewport shows the Maya node: an image with no controls of its own,
+// drawn again when Maya's settings change, set only through Maya, and
+// sharing Maya's look file.
+TEST_F(Serve, AHostThatShowsMayasNodeFollowsMayaAndHasNoControls) {
+  with_viewport_ = true;
+  std::filesystem::remove_all(out_);
+  start(false, {out_.string(), (out_ / "my_look.mi").string(), "test"});
+  const json controls = json::parse(call("GET", "/api/controls").body);
+  ASSERT_EQ(controls["hosts"].size(), 3u);
+  EXPECT_EQ(controls["hosts"][2]["flag"], "viewport");
+  EXPECT_EQ(controls["hosts"][2]["shows"], "maya");
+  EXPECT_TRUE(controls["hosts"][2]["params"].empty());
+
+  const std::uint64_t first = post_look(R"({"scene": {"size": "32x16"}})")["generation"];
+  const json before = full_frame(first);
+  const std::uint64_t renders = service_->host_renders();
+  const std::uint64_t second = post_look(R"({"hosts": {"maya": {"edginess": "9"}}})")["generation"];
+  const json after = full_frame(second);
+  EXPECT_EQ(service_->host_renders(), renders + 4);  // maya and viewport, coarse and full
+  EXPECT_NE(after["images"]["viewport"], before["images"]["viewport"]);
+  EXPECT_EQ(after["images"]["viewport"], after["images"]["maya"]);  // the same fake shading
+
+  const json refused = post_look(R"({"hosts": {"viewport": {"edginess": "3"}}})", 400);
+  EXPECT_NE(refused.dump().find("may not set 'viewport' (hosts: maya, mr)"), std::string::npos)
+      << refused.dump();
+  EXPECT_EQ(post_look("{}")["command"].get<std::string>().find("--viewport"), std::string::npos);
+
+  const Response r = call("POST", "/api/save-look", R"({"name": "shown"})");
+  ASSERT_EQ(r.status, 200) << r.body;
+  EXPECT_EQ(json::parse(r.body)["wrote"],
+            (json{(out_ / "shown.mel").string(), (out_ / "shown.mi").string()}));
+  std::filesystem::remove_all(out_);
+}

@@ -307,7 +307,7 @@ function changeParam(host, p, text, fromUser) {
   const list = [[`${host}/${p.name}`, text]];
   if (fromUser && $('linked').checked && state.controls.linked.includes(p.name)) {
     for (const other of state.controls.hosts) {
-      if (other.flag !== host) list.push([`${other.flag}/${p.name}`, text]);
+      if (other.flag !== host && !other.shows) list.push([`${other.flag}/${p.name}`, text]);
     }
   }
   userChange(list);
@@ -632,9 +632,11 @@ async function main() {
     f.querySelector('figcaption').id = 'difference-caption';
     images.append(f);
   }
-  for (const h of c.hosts) $('controls').append(hostPanel(h, c.linked));
+  // A host that shows another's plug-in (the viewport) has an image only.
+  const own = c.hosts.filter((h) => !h.shows);
+  for (const h of own) $('controls').append(hostPanel(h, c.linked));
   // Each host's hand-over, in the host's own words.
-  for (const h of c.hosts) {
+  for (const h of own) {
     $('handover-hosts').append(el('div', { class: 'snippet' }, [
       el('h3', { text: h.title }),
       el('button', { type: 'button', dataset: { copy: 'snippet-' + h.flag }, text: 'Copy' }),
