@@ -296,8 +296,13 @@ Output act_compare(const Request& request, const CliEnvironment& env, std::vecto
   std::vector<std::vector<Image>> cells =
       render_cells(request, env, hosts, settings, scene, lights, 1, nullptr);
 
-  // validate() has made sure of two hosts; the difference is symmetric.
-  Difference diff = difference(cells[0][0], cells[1][0]);
+  // validate() has made sure of two hosts of their own (the viewport shows
+  // Maya's node); the difference is symmetric.
+  std::vector<std::size_t> own;
+  for (std::size_t k = 0; k < hosts.size(); ++k) {
+    if (hosts[k].entry->shows.empty()) own.push_back(k);
+  }
+  Difference diff = difference(cells[own[0]][0], cells[own[1]][0]);
   Image shown = shown_difference(diff);
   std::ostringstream line;
   line << "largest difference: " << diff.largest << " at pixel (" << diff.x << ", " << diff.y
@@ -306,11 +311,11 @@ Output act_compare(const Request& request, const CliEnvironment& env, std::vecto
   // A host that shows another's plug-in another way (the viewport, in a
   // GPU's arithmetic) is held against that host too.
   for (std::size_t k = 0; k < hosts.size(); ++k) {
-    const std::string& shown = hosts[k].entry->shows;
-    for (std::size_t j = 0; j < hosts.size() && !shown.empty(); ++j) {
-      if (hosts[j].entry->flag != shown) continue;
+    const std::string& of = hosts[k].entry->shows;
+    for (std::size_t j = 0; j < hosts.size() && !of.empty(); ++j) {
+      if (hosts[j].entry->flag != of) continue;
       const Difference d = difference(cells[j][0], cells[k][0]);
-      line << "largest " << shown << "-" << hosts[k].entry->flag << " difference: " << d.largest
+      line << "largest " << of << "-" << hosts[k].entry->flag << " difference: " << d.largest
            << " at pixel (" << d.x << ", " << d.y << ")\n";
     }
   }

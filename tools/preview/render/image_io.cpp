@@ -152,13 +152,10 @@ bool write_png(const std::string& path, const Image& image, std::string& error) 
 bool encode_png(const Image& image, std::vector<unsigned char>& out, std::string& error) {
   const std::vector<unsigned char> bytes = srgb_bytes(image);
   png_image png = png_header(image);
-  // The first call only measures.
-  png_alloc_size_t size = 0;
-  if (!png_image_write_to_memory(&png, nullptr, &size, 0, bytes.data(), image.width * 3, nullptr)) {
-    error = std::string("cannot encode a PNG: ") + png.message;
-    png_image_free(&png);
-    return false;
-  }
+  // Room for the largest PNG these pixels can make, so that one pass
+  // compresses them (asked first, libpng would compress them twice: once to
+  // measure).
+  png_alloc_size_t size = PNG_IMAGE_PNG_SIZE_MAX(png);
   out.resize(size);
   if (!png_image_write_to_memory(&png, out.data(), &size, 0, bytes.data(), image.width * 3,
                                  nullptr)) {

@@ -28,52 +28,88 @@ struct TileBuffers {
   std::vector<unsigned char> hit;  // per sample of the tile, in pixel order
 };
 
-std::int64_t render_tile(const Scene& scene, ShadingContext& context, int tile, Tiles tiles,
-                         Image& out, TileBuffers& buffers) {
+// A tile's bounds.
+struct TileRect {
+  int x0, y0, x1, y1;
+};
+
+TileRect tile_rect(const Scene& scene, int tile, Tiles tiles) {
   const int x0 = (tile % tiles.across) * kTile;
   const int y0 = (tile / tiles.across) * kTile;
-  const int x1 = std::min(x0 + kTile, scene.width());
-  const int y1 = std::min(y0 + kTile, scene.height());
+  return {x0, y0, std::min(x0 + kTile, scene.width()), std::min(y0 + kTile, scene.height())};
+}
+
+// Every sample of the tile, pixel by pixel: the hits into `samples`, whether
+// each hit into `hit`.
+void trace_tile(const Scene& scene, TileRect r, std::vector<ShadingSample>& samples,
+                std::vector<unsigned char>& hit) {
   const int aa = scene.aa();
-  const float weight = 1.0f / static_cast<float>(aa * aa);
-  const core::Color background = scene.background();
-  // Trace every sample of the tile, then shade the hits in one batch.
-  buffers.samples.clear();
-  buffers.hit.clear();
-  for (int y = y0; y < y1; ++y) {
-    for (int x = x0; x < x1; ++x) {
+  samples.clear();
+  hit.clear();
+  for (int y = r.y0; y < r.y1; ++y) {
+    for (int x = r.x0; x < r.x1; ++x) {
       for (int sy = 0; sy < aa; ++sy) {
         for (int sx = 0; sx < aa; ++sx) {
           ShadingSample sample;
-          const bool hit = scene.trace(x, y, sx, sy, sample);
-          buffers.hit.push_back(hit ? 1 : 0);
-          if (hit) buffers.samples.push_back(sample);
+          const bool h = scene.trace(x, y, sx, sy, sample);
+          hit.push_back(h ? 1 : 0);
+          if (h) samples.push_back(sample);
         }
       }
     }
   }
-  buffers.colors.resize(buffers.samples.size());
-  if (!buffers.samples.empty()) {
-    context.shade_batch(buffers.samples.data(), buffers.samples.size(), buffers.colors.data());
-  }
+}
+
+std::int64_t render_tile(const Scene& scene, ShadingContext& context, int tile, Tiles tiles,
+                         Image& out, TileBuffers& buffers, const TracedScene* traced) {
+  const TileRect r = tile_rect(scene, tile, tiles);
+  const int aa = scene.aa();
+  const float weight = 1.0f / static_cast<float>(aa * aa);
+  const core::Color background = scene.background();
+  // Trace every sample of the tile (or take it traced), then shade the hits
+  // in one batch.
+  if (traced == nullptr) trace_tile(scene, r, buffers.samples, buffers.hit);
+  const std::vector<ShadingSample>& samples =
+      traced != nullptr ? traced->samples[static_cast<std::size_t>(tile)] : buffers.samples;
+  const std::vector<unsigned char>& hit =
+      traced != nullptr ? traced->hit[static_cast<std::size_t>(tile)] : buffers.hit;
+  buffers.colors.resize(samples.size());
+  if (!samples.empty()) context.shade_batch(samples.data(), samples.size(), buffers.colors.data());
   // Each pixel sums its samples in the order they were traced.
   std::size_t at = 0, shaded = 0;
-  for (int y = y0; y < y1; ++y) {
-    for (int x = x0; x < x1; ++x) {
-      float r = 0.0f, g = 0.0f, b = 0.0f;
+  for (int y = r.y0; y < r.y1; ++y) {
+    for (int x = r.x0; x < r.x1; ++x) {
+      float red = 0.0f, green = 0.0f, blue = 0.0f;
       for (int s = 0; s < aa * aa; ++s) {
-        const core::Color c = buffers.hit[at++] ? buffers.colors[shaded++] : background;
-        r += c.r;
-        g += c.g;
-        b += c.b;
+        const core::Color c = hit[at++] ? buffers.colors[shaded++] : background;
+        red += c.r;
+        green += c.g;
+        blue += c.b;
       }
       float* p = out.pixel(x, y);
-      p[0] = r * weight;
-      p[1] = g * weight;
-      p[2] = b * weight;
+      p[0] = red * weight;
+      p[1] = green * weight;
+      p[2] = blue * weight;
     }
   }
   return static_cast<std::int64_t>(shaded);
+}
+
+// Runs `work` on `threads` threads (the caller's among them) over the tiles,
+// each taking the next tile until none is left or `cancel` turned true.
+template <typename Work>
+void for_tiles(int count, int threads, const std::atomic<bool>* cancel, Work work) {
+  std::atomic<int> next{0};
+  const auto loop = [&](int thread) {
+    for (int tile = next.fetch_add(1); tile < count; tile = next.fetch_add(1)) {
+      if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) break;
+      work(thread, tile);
+    }
+  };
+  std::vector<std::thread> pool;
+  for (int t = 1; t < threads; ++t) pool.emplace_back(loop, t);
+  loop(0);
+  for (std::thread& th : pool) th.join();
 }
 
 }  // namespace
@@ -109,11 +145,29 @@ std::int64_t render_units(const Scene& scene) {
   return static_cast<std::int64_t>(scene.width()) * scene.height();
 }
 
+bool trace_scene(const Scene& scene, int threads, TracedScene& out,
+                 const std::atomic<bool>* cancel) {
+  const Tiles tiles = tiles_of(scene);
+  threads = std::max(1, std::min(threads, tiles.count()));
+  out.samples.assign(static_cast<std::size_t>(tiles.count()), {});
+  out.hit.assign(static_cast<std::size_t>(tiles.count()), {});
+  for_tiles(tiles.count(), threads, cancel, [&](int, int tile) {
+    const auto t = static_cast<std::size_t>(tile);
+    trace_tile(scene, tile_rect(scene, tile, tiles), out.samples[t], out.hit[t]);
+  });
+  return cancel == nullptr || !cancel->load();
+}
+
 bool render(const Scene& scene, Backend& backend, int threads, Image& out, Progress* progress,
-            std::string& error, RenderStats* stats, const std::atomic<bool>* cancel) {
+            std::string& error, RenderStats* stats, const std::atomic<bool>* cancel,
+            const TracedScene* traced) {
   const Tiles tiles = tiles_of(scene);
   threads = std::max(1, std::min(threads, tiles.count()));
   out = Image(scene.width(), scene.height());
+  if (traced != nullptr && traced->hit.size() != static_cast<std::size_t>(tiles.count())) {
+    error = "the traced samples are of another scene";
+    return false;
+  }
 
   // Contexts are made here, on the calling thread, so that a host that is
   // not ready for it is never asked to set up concurrently.
@@ -123,27 +177,20 @@ bool render(const Scene& scene, Backend& backend, int threads, Image& out, Progr
     if (!contexts.back()) return false;
   }
 
-  std::atomic<int> next{0};
-  std::atomic<std::int64_t> shaded{0};
-  const auto work = [&](ShadingContext& context) {
-    TileBuffers buffers;
-    std::int64_t mine = 0;
-    for (int tile = next.fetch_add(1); tile < tiles.count(); tile = next.fetch_add(1)) {
-      if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) break;
-      mine += render_tile(scene, context, tile, tiles, out, buffers);
-      if (progress != nullptr) {
-        const int w = std::min(kTile, scene.width() - (tile % tiles.across) * kTile);
-        const int h = std::min(kTile, scene.height() - (tile / tiles.across) * kTile);
-        progress->advance(static_cast<std::int64_t>(w) * h);
-      }
+  std::vector<TileBuffers> buffers(static_cast<std::size_t>(threads));
+  std::vector<std::int64_t> shaded(static_cast<std::size_t>(threads), 0);
+  for_tiles(tiles.count(), threads, cancel, [&](int thread, int tile) {
+    const auto t = static_cast<std::size_t>(thread);
+    shaded[t] += render_tile(scene, *contexts[t], tile, tiles, out, buffers[t], traced);
+    if (progress != nullptr) {
+      const TileRect r = tile_rect(scene, tile, tiles);
+      progress->advance(static_cast<std::int64_t>(r.x1 - r.x0) * (r.y1 - r.y0));
     }
-    shaded.fetch_add(mine);
-  };
-  std::vector<std::thread> pool;
-  for (int t = 1; t < threads; ++t) pool.emplace_back(work, std::ref(*contexts[t]));
-  work(*contexts[0]);
-  for (std::thread& th : pool) th.join();
-  if (stats != nullptr) stats->shaded = shaded.load();
+  });
+  if (stats != nullptr) {
+    stats->shaded = 0;
+    for (const std::int64_t n : shaded) stats->shaded += n;
+  }
   if (cancel != nullptr && cancel->load()) {
     error = "cancelled";
     return false;

@@ -153,7 +153,7 @@ bool RenderWorker::render_job(const RenderJob& job) {
       }
     }
     if (!message.empty()) {
-      publish(job, 2, {}, hosts_[k].entry->flag + ": " + message, elapsed());
+      publish(job, 2, {}, {}, hosts_[k].entry->flag + ": " + message, elapsed());
       return true;
     }
   }
@@ -181,18 +181,25 @@ bool RenderWorker::render_job(const RenderJob& job) {
     if (scene == &coarse && full_samples <= 4 * coarse_samples) continue;
     const int stage = scene == &coarse ? 0 : 1;
     std::vector<Image> images(hosts_.size());
+    std::vector<std::string> uris(hosts_.size());
     for (std::size_t k = 0; k < hosts_.size(); ++k) {
       const auto& values = k < job.values.size() ? job.values[k] : kNone;
       Rendered& last = rendered_images_[k][stage];
       if (last.valid && last.scene == key && same_values(last.values, values)) {
         images[k] = last.image;
+        uris[k] = last.uri;
         continue;
+      }
+      if (traced_key_[stage] != key) {
+        traced_key_[stage].clear();
+        if (!trace_scene(*scene, threads_, traced_[stage], &cancel_)) return false;
+        traced_key_[stage] = key;
       }
       std::string message;
       if (!render(*scene, *hosts_[k].backend, threads_, images[k], nullptr, message, nullptr,
-                  &cancel_)) {
+                  &cancel_, &traced_[stage])) {
         if (cancel_.load()) return false;
-        publish(job, 2, {}, hosts_[k].entry->flag + ": " + message, elapsed());
+        publish(job, 2, {}, {}, hosts_[k].entry->flag + ": " + message, elapsed());
         return true;
       }
       host_renders_.fetch_add(1);
@@ -200,23 +207,28 @@ bool RenderWorker::render_job(const RenderJob& job) {
       last.scene = key;
       last.values = values;
       last.image = images[k];
+      last.uri.clear();
+      std::string failure;
+      if (data_uri(images[k], uris[k], failure)) last.uri = uris[k];
     }
-    publish(job, stage + 1, images, "", elapsed());
+    publish(job, stage + 1, images, uris, "", elapsed());
   }
   return true;
 }
 
 void RenderWorker::publish(const RenderJob& job, int stage, const std::vector<Image>& images,
-                           const std::string& message, double milliseconds) {
+                           const std::vector<std::string>& uris, const std::string& message,
+                           double milliseconds) {
   auto frame = std::make_shared<Frame>();
   frame->generation = job.generation;
   frame->stage = stage;
   frame->milliseconds = milliseconds;
   frame->error = message;
   std::string failure;
-  for (const Image& image : images) {
-    std::string uri;
-    if (!data_uri(image, uri, failure)) break;
+  for (std::size_t k = 0; k < images.size(); ++k) {
+    const Image& image = images[k];
+    std::string uri = k < uris.size() ? uris[k] : std::string();
+    if (uri.empty() && !data_uri(image, uri, failure)) break;
     frame->images.push_back(std::move(uri));
     frame->width = image.width;
     frame->height = image.height;

@@ -91,8 +91,9 @@ class RenderWorker {
  private:
   void work();
   bool render_job(const RenderJob& job);  // false when cancelled
+  // `uris` are the images' PNG data URIs, where known (empty: encoded here).
   void publish(const RenderJob& job, int stage, const std::vector<Image>& images,
-               const std::string& error, double milliseconds);
+               const std::vector<std::string>& uris, const std::string& error, double milliseconds);
 
   std::vector<LoadedHost>& hosts_;
   int threads_;
@@ -104,8 +105,13 @@ class RenderWorker {
     std::string scene;
     std::vector<std::pair<std::string, ParamValue>> values;
     Image image;
+    std::string uri;  // its PNG, as sent: not encoded again while unchanged
   };
   std::vector<std::array<Rendered, 2>> rendered_images_;
+  // Where each stage's samples hit the scene, and the scene's key: traced
+  // once per scene, so that a change to one host's settings only shades.
+  std::array<TracedScene, 2> traced_;
+  std::array<std::string, 2> traced_key_;
   std::atomic<std::uint64_t> host_renders_{0};
 
   mutable std::mutex mutex_;
