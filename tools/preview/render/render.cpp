@@ -149,6 +149,9 @@ bool trace_scene(const Scene& scene, int threads, TracedScene& out,
                  const std::atomic<bool>* cancel) {
   const Tiles tiles = tiles_of(scene);
   threads = std::max(1, std::min(threads, tiles.count()));
+  out.width = scene.width();
+  out.height = scene.height();
+  out.aa = scene.aa();
   out.samples.assign(static_cast<std::size_t>(tiles.count()), {});
   out.hit.assign(static_cast<std::size_t>(tiles.count()), {});
   for_tiles(tiles.count(), threads, cancel, [&](int, int tile) {
@@ -164,7 +167,9 @@ bool render(const Scene& scene, Backend& backend, int threads, Image& out, Progr
   const Tiles tiles = tiles_of(scene);
   threads = std::max(1, std::min(threads, tiles.count()));
   out = Image(scene.width(), scene.height());
-  if (traced != nullptr && traced->hit.size() != static_cast<std::size_t>(tiles.count())) {
+  if (traced != nullptr &&
+      (traced->width != scene.width() || traced->height != scene.height() ||
+       traced->aa != scene.aa() || traced->hit.size() != static_cast<std::size_t>(tiles.count()))) {
     error = "the traced samples are of another scene";
     return false;
   }

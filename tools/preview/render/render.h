@@ -41,6 +41,7 @@ struct RenderStats {
 // them: what does not change while only a host's settings do. Traced once,
 // it lets renders of the same scene shade without tracing again.
 struct TracedScene {
+  int width = 0, height = 0, aa = 0;                // of the scene traced
   std::vector<std::vector<ShadingSample>> samples;  // per tile: the hits, in trace order
   std::vector<std::vector<unsigned char>> hit;      // per tile: per sample, whether it hit
 };

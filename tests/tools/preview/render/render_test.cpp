@@ -92,3 +92,75 @@ TEST(Cancellation, ACancelledRenderStopsBeforeShadingAndSaysSo) {
   EXPECT_EQ(error, "cancelled");
   EXPECT_EQ(stats.shaded, 0);
 }
+
+namespace {
+
+// Counts the samples and batches a context is handed.
+class CountingBackend : public fake::Backend {
+ public:
+  struct Counting : preview::ShadingContext {
+    std::unique_ptr<preview::ShadingContext> inner;
+    std::vector<std::size_t>* batches;
+    core::Color shade(const preview::ShadingSample& s) override { return inner->shade(s); }
+    void shade_batch(const preview::ShadingSample* s, std::size_t n, core::Color* out) override {
+      batches->push_back(n);
+      for (std::size_t i = 0; i < n; ++i) out[i] = inner->shade(s[i]);
+    }
+  };
+  std::unique_ptr<preview::ShadingContext> make_context(std::string& error) override {
+    auto c = std::make_unique<Counting>();
+    c->inner = fake::Backend::make_context(error);
+    c->batches = &batches;
+    return c;
+  }
+  std::vector<std::size_t> batches;
+};
+
+// A tile's hits reach the host in one batch, and samples traced once give
+// the image that tracing them anew gives, bit for bit, on any thread count.
+TEST(TracedSamples, GiveTheSameBitsAndReachTheHostATileAtATime) {
+  preview::SceneOptions options;
+  options.width = 70;
+  options.height = 40;
+  options.aa = 3;
+  const preview::Scene scene(options);
+  CountingBackend backend;
+  const preview::Image traced_anew = render_with(backend, scene, 1);
+  // Tiles of 32 x 32 pixels: 3 x 2 of them, all but the empty ones batched.
+  EXPECT_LE(backend.batches.size(), 6u);
+  std::int64_t samples = 0;
+  for (std::size_t n : backend.batches) {
+    EXPECT_LE(n, 32u * 32u * 9u);
+    samples += static_cast<std::int64_t>(n);
+  }
+  preview::TracedScene traced;
+  ASSERT_TRUE(preview::trace_scene(scene, 2, traced));
+  std::int64_t hits = 0;
+  for (const auto& tile : traced.samples) hits += static_cast<std::int64_t>(tile.size());
+  EXPECT_EQ(hits, samples);
+  for (int threads : {1, 3}) {
+    preview::Image image;
+    std::string error;
+    preview::RenderStats stats;
+    ASSERT_TRUE(
+        preview::render(scene, backend, threads, image, nullptr, error, &stats, nullptr, &traced))
+        << error;
+    EXPECT_EQ(stats.shaded, hits);
+    EXPECT_EQ(
+        std::memcmp(image.rgb.data(), traced_anew.rgb.data(), image.rgb.size() * sizeof(float)), 0)
+        << threads << " threads";
+  }
+  // Samples traced for another scene are refused, not read past their end.
+  preview::SceneOptions larger = options, finer = options;
+  larger.width = 200;
+  finer.aa = 4;  // the same tiles, more samples in each
+  for (const preview::SceneOptions& other : {larger, finer}) {
+    preview::Image image;
+    std::string error;
+    EXPECT_FALSE(preview::render(preview::Scene(other), backend, 1, image, nullptr, error, nullptr,
+                                 nullptr, &traced));
+    EXPECT_NE(error.find("another scene"), std::string::npos) << error;
+  }
+}
+
+}  // namespace
