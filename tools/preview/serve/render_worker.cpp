@@ -99,14 +99,14 @@ void RenderWorker::shutdown() {
   changed_.notify_all();
 }
 
-std::shared_ptr<const Frame> RenderWorker::newer_frame(std::uint64_t have, int stage,
+std::shared_ptr<const Frame> RenderWorker::newer_frame(std::uint64_t have, int level,
                                                        Clock::time_point deadline,
                                                        int max_waiters) {
   std::unique_lock<std::mutex> lock(mutex_);
   // Only a frame of the newest job is ever answered.
   const auto newer = [&] {
     return frame_ && frame_->generation == job_.generation &&
-           (frame_->generation > have || (frame_->generation == have && frame_->stage > stage));
+           (frame_->generation > have || (frame_->generation == have && frame_->level > level));
   };
   if (!newer() && !stop_ && waiters_ < max_waiters) {
     ++waiters_;
@@ -153,7 +153,7 @@ bool RenderWorker::render_job(const RenderJob& job) {
       }
     }
     if (!message.empty()) {
-      publish(job, 2, {}, {}, hosts_[k].entry->flag + ": " + message, elapsed());
+      publish(job, 3, {}, {}, hosts_[k].entry->flag + ": " + message, elapsed());
       return true;
     }
   }
@@ -165,21 +165,27 @@ bool RenderWorker::render_job(const RenderJob& job) {
     h.backend->set_irradiance(job.scene.irradiance);
   }
 
-  // The coarse image: a quarter of the size at one sample per pixel.
-  SceneOptions coarse_options = job.scene;
-  coarse_options.width = std::max(1, (coarse_options.width + 3) / 4);
-  coarse_options.height = std::max(1, (coarse_options.height + 3) / 4);
-  coarse_options.aa = 1;
-  const Scene coarse(coarse_options);
-  const std::int64_t full_samples =
-      static_cast<std::int64_t>(full.width()) * full.height() * full.aa() * full.aa();
-  const std::int64_t coarse_samples = static_cast<std::int64_t>(coarse.width()) * coarse.height();
+  // Refinement: a quarter of the size at one sample per pixel at once, then
+  // half the size, then the full image. A level is skipped unless the next
+  // one has at least four times its samples: it would not come much sooner.
+  const auto reduced = [&](int divisor) {
+    SceneOptions o = job.scene;
+    o.width = std::max(1, (o.width + divisor - 1) / divisor);
+    o.height = std::max(1, (o.height + divisor - 1) / divisor);
+    o.aa = 1;
+    return o;
+  };
+  const Scene coarse(reduced(4)), between(reduced(2));
+  const auto samples = [](const Scene& s) {
+    return static_cast<std::int64_t>(s.width()) * s.height() * s.aa() * s.aa();
+  };
 
   const std::string key = scene_key(job.scene);
   static const std::vector<std::pair<std::string, ParamValue>> kNone;
-  for (const Scene* scene : {&coarse, &full}) {
-    if (scene == &coarse && full_samples <= 4 * coarse_samples) continue;
-    const int stage = scene == &coarse ? 0 : 1;
+  const Scene* levels[] = {&coarse, &between, &full};
+  for (int stage = 0; stage < 3; ++stage) {
+    const Scene* scene = levels[stage];
+    if (stage < 2 && samples(full) <= 4 * samples(*scene)) continue;
     std::vector<Image> images(hosts_.size());
     std::vector<std::string> uris(hosts_.size());
     for (std::size_t k = 0; k < hosts_.size(); ++k) {
@@ -199,7 +205,7 @@ bool RenderWorker::render_job(const RenderJob& job) {
       if (!render(*scene, *hosts_[k].backend, threads_, images[k], nullptr, message, nullptr,
                   &cancel_, &traced_[stage])) {
         if (cancel_.load()) return false;
-        publish(job, 2, {}, {}, hosts_[k].entry->flag + ": " + message, elapsed());
+        publish(job, 3, {}, {}, hosts_[k].entry->flag + ": " + message, elapsed());
         return true;
       }
       host_renders_.fetch_add(1);
@@ -216,12 +222,13 @@ bool RenderWorker::render_job(const RenderJob& job) {
   return true;
 }
 
-void RenderWorker::publish(const RenderJob& job, int stage, const std::vector<Image>& images,
+void RenderWorker::publish(const RenderJob& job, int level, const std::vector<Image>& images,
                            const std::vector<std::string>& uris, const std::string& message,
                            double milliseconds) {
   auto frame = std::make_shared<Frame>();
   frame->generation = job.generation;
-  frame->stage = stage;
+  frame->level = level;
+  frame->stage = level == 3 ? 2 : 1;
   frame->milliseconds = milliseconds;
   frame->error = message;
   std::string failure;
@@ -245,7 +252,7 @@ void RenderWorker::publish(const RenderJob& job, int stage, const std::vector<Im
     frame->error = failure;
     frame->images.clear();
   }
-  if (stage == 2 && message.empty() && failure.empty()) {
+  if (level == 3 && message.empty() && failure.empty()) {
     frame->full = std::make_shared<const std::vector<Image>>(images);
   }
   {

@@ -39,6 +39,10 @@ struct RenderJob {
 struct Frame {
   std::uint64_t generation = 0;
   int stage = 0;  // 1 coarse, 2 full
+  // The refinement within: 1 coarse (a quarter of the size, one sample per
+  // pixel), 2 half the size at one sample (where the full image has enough
+  // more samples to make it worth a stop), 3 full.
+  int level = 0;
   double milliseconds = 0.0;
   std::string error;                // set when a host failed
   std::vector<std::string> images;  // by host; empty on error
@@ -66,10 +70,10 @@ class RenderWorker {
   // come with increasing generations.
   void submit(RenderJob job);
 
-  // The newest frame once it is newer than generation `have` at stage
-  // `stage`, waiting until `deadline`; null when there is none. At most
+  // The newest frame once it is newer than generation `have` at refinement
+  // `level`, waiting until `deadline`; null when there is none. At most
   // `max_waiters` requests wait at once; the rest are answered at once.
-  std::shared_ptr<const Frame> newer_frame(std::uint64_t have, int stage,
+  std::shared_ptr<const Frame> newer_frame(std::uint64_t have, int level,
                                            std::chrono::steady_clock::time_point deadline,
                                            int max_waiters);
 
@@ -92,13 +96,14 @@ class RenderWorker {
   void work();
   bool render_job(const RenderJob& job);  // false when cancelled
   // `uris` are the images' PNG data URIs, where known (empty: encoded here).
-  void publish(const RenderJob& job, int stage, const std::vector<Image>& images,
+  void publish(const RenderJob& job, int level, const std::vector<Image>& images,
                const std::vector<std::string>& uris, const std::string& error, double milliseconds);
 
   std::vector<LoadedHost>& hosts_;
   int threads_;
 
-  // The last image each host rendered at each stage (0 coarse, 1 full) and
+  // The last image each host rendered at each level (0 coarse, 1 between,
+  // 2 full) and
   // what it was rendered from; the worker thread's own.
   struct Rendered {
     bool valid = false;
@@ -107,11 +112,11 @@ class RenderWorker {
     Image image;
     std::string uri;  // its PNG, as sent: not encoded again while unchanged
   };
-  std::vector<std::array<Rendered, 2>> rendered_images_;
+  std::vector<std::array<Rendered, 3>> rendered_images_;
   // Where each stage's samples hit the scene, and the scene's key: traced
   // once per scene, so that a change to one host's settings only shades.
-  std::array<TracedScene, 2> traced_;
-  std::array<std::string, 2> traced_key_;
+  std::array<TracedScene, 3> traced_;
+  std::array<std::string, 3> traced_key_;
   std::atomic<std::uint64_t> host_renders_{0};
 
   mutable std::mutex mutex_;

@@ -308,22 +308,27 @@ Response Service::post_look(const Request& request) {
 }
 
 Response Service::frame(const Request& request) {
-  long long have = 0, stage = 0, wait = 0, scale = 0;
+  long long have = 0, stage = 0, level = -1, wait = 0, scale = 0;
   if (!query_int(request, "have", 0, 1LL << 62, have) ||
-      !query_int(request, "stage", 0, 2, stage) ||
+      !query_int(request, "stage", 0, 2, stage) || !query_int(request, "level", 0, 3, level) ||
       !query_int(request, "wait", 0, 1LL << 31, wait) ||
       !query_int(request, "scale", 0, 100, scale) ||
       (scale != 0 && scale != 1 && scale != 10 && scale != 100)) {
     return error(400,
-                 "have takes a generation, stage 0, 1 or 2, wait milliseconds, scale 1, 10 or 100");
+                 "have takes a generation, stage 0, 1 or 2, level 0 to 3, wait milliseconds, "
+                 "scale 1, 10 or 100");
   }
   const long long ms = std::min<long long>(wait, limits_.max_wait_ms);
+  // A page that names no level has the coarsest of its stage, or the full
+  // image.
+  if (level < 0) level = stage == 2 ? 3 : stage;
   const std::shared_ptr<const Frame> f =
-      worker_.newer_frame(static_cast<std::uint64_t>(have), static_cast<int>(stage),
+      worker_.newer_frame(static_cast<std::uint64_t>(have), static_cast<int>(level),
                           Clock::now() + std::chrono::milliseconds(ms), limits_.max_waiters);
   if (!f) return ok(json{{"generation", worker_.newest()}, {"stage", 0}});
   json j = {{"generation", f->generation},
             {"stage", f->stage},
+            {"level", f->level},
             {"ms", f->milliseconds},
             {"images", json::object()}};
   if (!f->error.empty()) j["error"] = f->error;

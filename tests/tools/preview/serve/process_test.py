@@ -91,7 +91,7 @@ def main():
         generation = json.loads(body)["generation"]
         end = time.time() + 120
         while True:
-            status, body = request(base, "/api/frame?have=%d&stage=1&wait=5000" % generation)
+            status, body = request(base, "/api/frame?have=%d&level=2&wait=5000" % generation)
             frame = json.loads(body) if status == 200 else {}
             if frame.get("generation") == generation and frame.get("stage") == 2:
                 break

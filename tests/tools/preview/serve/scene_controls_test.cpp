@@ -73,7 +73,7 @@ class SceneControls : public ::testing::Test {
     const std::uint64_t generation = ask("POST", "/api/look", change.dump())["generation"];
     for (int tries = 0; tries < 200; ++tries) {
       const json f = ask("GET", "/api/frame", "",
-                         {{"have", std::to_string(generation)}, {"stage", "1"}, {"wait", "1000"}});
+                         {{"have", std::to_string(generation)}, {"level", "2"}, {"wait", "1000"}});
       if (f["generation"] == generation && f["stage"] == 2) {
         EXPECT_FALSE(f.contains("error")) << f["error"];
         return f["images"].get<std::map<std::string, std::string>>();

@@ -108,11 +108,12 @@ class Serve : public ::testing::Test {
     EXPECT_EQ(r.status, expect) << r.body;
     return json::parse(r.body);
   }
-  json frame(std::uint64_t have, int stage, int wait_ms) {
-    const Response r = call("GET", "/api/frame", "", nullptr,
-                            {{"have", std::to_string(have)},
-                             {"stage", std::to_string(stage)},
-                             {"wait", std::to_string(wait_ms)}});
+  json frame(std::uint64_t have, int stage, int wait_ms, int level = -1) {
+    std::map<std::string, std::string> query = {{"have", std::to_string(have)},
+                                                {"stage", std::to_string(stage)},
+                                                {"wait", std::to_string(wait_ms)}};
+    if (level >= 0) query["level"] = std::to_string(level);
+    const Response r = call("GET", "/api/frame", "", nullptr, query);
     EXPECT_EQ(r.status, 200) << r.body;
     return json::parse(r.body);
   }
@@ -120,7 +121,7 @@ class Serve : public ::testing::Test {
   json full_frame(std::uint64_t generation) {
     json f;
     for (int tries = 0; tries < 50; ++tries) {
-      f = frame(generation, 1, 200);
+      f = frame(generation, 1, 200, 2);  // past the coarser levels
       if (f["generation"] == generation && f["stage"] == 2) return f;
     }
     ADD_FAILURE() << "no full frame of " << generation;
@@ -371,22 +372,22 @@ TEST_F(Serve, AOneHostChangeRendersThatHostOnlyAndASceneChangeRendersEveryHost) 
   const std::uint64_t first = post_look(R"({"scene": {"size": "64x32", "aa": "2"}})")["generation"];
   const json before = full_frame(first);
   const std::uint64_t renders = service_->host_renders();
-  // Maya's edginess changes: Maya renders its coarse and full image again,
-  // mental ray's images are the ones it already has.
+  // Maya's edginess changes: Maya renders its coarse, half-size and full
+  // image again, mental ray's images are the ones it already has.
   const std::uint64_t second = post_look(R"({"hosts": {"maya": {"edginess": "9"}}})")["generation"];
   const json after = full_frame(second);
-  EXPECT_EQ(service_->host_renders(), renders + 2);
+  EXPECT_EQ(service_->host_renders(), renders + 3);
   EXPECT_NE(after["images"]["maya"], before["images"]["maya"]);
   EXPECT_EQ(after["images"]["mr"], before["images"]["mr"]);
   // A value set back to what an image was rendered with: nothing to render
   // but Maya, whose last image had edginess 9.
   const std::uint64_t third = post_look(R"({"hosts": {"maya": {"edginess": "4"}}})")["generation"];
   EXPECT_EQ(full_frame(third)["images"]["maya"], before["images"]["maya"]);
-  EXPECT_EQ(service_->host_renders(), renders + 4);
+  EXPECT_EQ(service_->host_renders(), renders + 6);
   // A scene change renders every host.
   const std::uint64_t fourth = post_look(R"({"scene": {"key": "0.5"}})")["generation"];
   const json lit = full_frame(fourth);
-  EXPECT_EQ(service_->host_renders(), renders + 8);
+  EXPECT_EQ(service_->host_renders(), renders + 12);
   EXPECT_NE(lit["images"]["mr"], before["images"]["mr"]);
 }
 
@@ -704,7 +705,7 @@ TEST_F(Serve, AHostThatShowsMayasNodeFollowsMayaAndHasNoControls) {
   const std::uint64_t renders = service_->host_renders();
   const std::uint64_t second = post_look(R"({"hosts": {"maya": {"edginess": "9"}}})")["generation"];
   const json after = full_frame(second);
-  EXPECT_EQ(service_->host_renders(), renders + 4);  // maya and viewport, coarse and full
+  EXPECT_EQ(service_->host_renders(), renders + 6);  // maya and viewport, at three levels
   EXPECT_NE(after["images"]["viewport"], before["images"]["viewport"]);
   EXPECT_EQ(after["images"]["viewport"], after["images"]["maya"]);  // the same fake shading
 
@@ -718,4 +719,49 @@ TEST_F(Serve, AHostThatShowsMayasNodeFollowsMayaAndHasNoControls) {
   EXPECT_EQ(json::parse(r.body)["wrote"],
             (json{(out_ / "shown.mel").string(), (out_ / "shown.mi").string()}));
   std::filesystem::remove_all(out_);
+}
+
+// Refinement: the coarse image, then half the size, then the full one, each
+// answered once to a page that has the one before; a level whose next has
+// under four times its samples is skipped.
+TEST_F(Serve, ImagesRefineFromCoarseThroughHalfSizeToFull) {
+  start(true);  // slow shading: each level is there to be seen
+  // The levels a page sees of generation `g`, asking each time for one
+  // newer than it has.
+  const auto levels_of = [&](std::uint64_t g, int full_width) {
+    std::vector<int> levels;
+    int have = 0;
+    for (int tries = 0; tries < 100 && have < 3; ++tries) {
+      const json f = frame(g - 1 + (have > 0), have > 0 ? 1 : 2, 2000, have > 0 ? have : 3);
+      if (f["generation"] != g) continue;
+      levels.push_back(f["level"]);
+      EXPECT_EQ(f["stage"], f["level"] == 3 ? 2 : 1);
+      const int divisor = f["level"] == 1 ? 4 : f["level"] == 2 ? 2 : 1;
+      EXPECT_EQ(f["width"], (full_width + divisor - 1) / divisor);
+      have = f["level"];
+    }
+    return levels;
+  };
+  // Never a level twice or out of order, and the full image last.
+  const auto check = [](const std::vector<int>& levels) {
+    ASSERT_FALSE(levels.empty());
+    EXPECT_EQ(levels.back(), 3);
+    EXPECT_TRUE(std::is_sorted(levels.begin(), levels.end()));
+    EXPECT_EQ(std::adjacent_find(levels.begin(), levels.end()), levels.end());
+  };
+  const std::vector<int> large =
+      levels_of(post_look(R"({"scene": {"size": "64x32", "aa": "2"}})")["generation"], 64);
+  check(large);
+  EXPECT_EQ(large, (std::vector<int>{1, 2, 3}));
+
+  // One sample per pixel at 8 x 4: half the size has a quarter of the full
+  // image's samples, too few to be worth a stop; a quarter still is.
+  const std::vector<int> small =
+      levels_of(post_look(R"({"scene": {"size": "8x4", "aa": "1"}})")["generation"], 8);
+  check(small);
+  EXPECT_EQ(std::count(small.begin(), small.end(), 2), 0);
+
+  const json level =
+      json::parse(call("GET", "/api/frame", "", nullptr, {{"have", "0"}, {"level", "4"}}).body);
+  EXPECT_NE(level.dump().find("level 0 to 3"), std::string::npos) << level.dump();
 }

@@ -14,7 +14,7 @@ const state = {
   posting: false,       // a change is on its way
   dirty: false,         // a change is waiting for it
   posted: 0,            // generation of the newest look shown in the controls
-  shown: { generation: 0, stage: 0 },
+  shown: { generation: 0, stage: 0, level: 0 },
   looks: [],            // from /api/looks
   undo: [],             // [{key, before, after}], newest last
   redo: [],
@@ -495,7 +495,7 @@ function show(frame) {
     $('difference-caption').textContent =
       `|${state.controls.hosts[0].flag} − ${state.controls.hosts[1].flag}|, largest ${largest}, ${white}`;
   }
-  state.shown = { generation: frame.generation, stage: frame.stage };
+  state.shown = { generation: frame.generation, stage: frame.stage, level: frame.level || 0 };
   const images = $('images');
   images.dataset.generation = frame.generation;
   images.dataset.stage = frame.stage;
@@ -511,10 +511,10 @@ const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 async function poll() {
   for (;;) {
     try {
-      const { generation, stage } = state.shown;
+      const { generation, stage, level } = state.shown;
       const asked = performance.now();
       const scale = state.scale ? `&scale=${state.scale}` : '';
-      const r = await fetch(`/api/frame?have=${generation}&stage=${stage}&wait=4000${scale}`);
+      const r = await fetch(`/api/frame?have=${generation}&stage=${stage}&level=${level}&wait=4000${scale}`);
       const frame = await r.json();
       // A look newer than the controls show came from another page.
       if (!state.posting && !state.dirty && frame.generation > state.posted) await fetchLook();
@@ -660,7 +660,7 @@ async function main() {
   // A new scale asks for the frame on screen again.
   $('difference-scale').addEventListener('change', () => {
     state.scale = Number($('difference-scale').value);
-    state.shown = { generation: state.shown.generation, stage: 0 };
+    state.shown = { generation: state.shown.generation, stage: 0, level: 0 };
   });
   $('reset-look').addEventListener('click', () => resetKeys(Object.keys(defaults)));
   document.addEventListener('keydown', (e) => {
