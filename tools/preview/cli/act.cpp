@@ -238,16 +238,18 @@ int act_serve(const Request& request, const CliEnvironment& env, std::vector<Hos
   return env.serve(hosts, serve, *env.out, *env.err);
 }
 
-int act_list(const std::vector<Host>& hosts, std::ostream& out) {
+int act_list(const std::vector<Host>& hosts, const CliEnvironment& env, std::ostream& out) {
   for (const Host& h : hosts) {
-    if (!h.entry->shows.empty()) {
-      out << h.entry->flag << " (" << h.entry->title << "): --" << h.entry->shows
-          << "'s parameters\n";
-      continue;
-    }
+    if (!h.entry->shows.empty()) continue;
     out << h.entry->flag << " (--" << h.entry->flag << " NAME=VALUE):\n";
     for (const ParamInfo& p : h.backend->parameters()) {
       out << "  " << p.name << "  " << type_text(p.type) << "\n";
+    }
+  }
+  // Named without loading them: they have no parameters of their own.
+  for (const HostEntry& h : env.hosts) {
+    if (!h.shows.empty()) {
+      out << h.flag << " (" << h.title << "): takes --" << h.shows << "'s parameters\n";
     }
   }
   return kExitOk;

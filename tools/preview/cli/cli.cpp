@@ -31,7 +31,7 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
       if (request.list_looks) return cli::act_list_looks(files, looks, out);
     }
     if (request.serve) return cli::act_serve(request, env, hosts);
-    if (request.list) return cli::act_list(hosts, out);
+    if (request.list) return cli::act_list(hosts, env, out);
 
     // Validate every value against the loaded hosts.
     const cli::Settings settings = cli::checked_settings(request, hosts, looks);

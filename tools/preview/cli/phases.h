@@ -156,7 +156,8 @@ int act_help(const CliEnvironment& env, std::ostream& out);
 int act_where(const Request& request, const CliEnvironment& env, std::ostream& out);
 int act_list_looks(const LookFiles& files, const std::vector<NamedLook>& looks, std::ostream& out);
 int act_serve(const Request& request, const CliEnvironment& env, std::vector<Host>& hosts);
-int act_list(const std::vector<Host>& hosts, std::ostream& out);
+// Also names the built hosts that show another's plug-in, loaded or not.
+int act_list(const std::vector<Host>& hosts, const CliEnvironment& env, std::ostream& out);
 
 // Each host's image and the overview of all of them.
 Output act_render(const Request& request, const CliEnvironment& env, std::vector<Host>& hosts,

@@ -242,9 +242,9 @@ Request validate(const std::vector<std::string>& args, const CliEnvironment& env
   if (o.help) return o;
   if (o.hosts.empty()) {
     // A host that shows another's plug-in is drawn when asked for by name,
-    // and listed with the others.
+    // and located with the others.
     for (const HostEntry& h : env.hosts) {
-      if (h.shows.empty() || o.where || o.list) o.hosts.push_back(h.flag);
+      if (h.shows.empty() || o.where) o.hosts.push_back(h.flag);
     }
   }
   if (o.hosts.empty()) throw Failure{"no host was built into this tool"};

@@ -378,6 +378,7 @@ class GuardedServer final : public httplib::Server {
       return false;
     }
     t_handle = &handle;
+    net::no_delay(sock);
     DeadlineStream stream(sock, limits_);
     bool ok = true;
     while (ok && svr_sock_ != INVALID_SOCKET) {
