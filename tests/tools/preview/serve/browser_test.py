@@ -10,7 +10,8 @@ sets both hosts, that picking a look sets both hosts' controls, and that a
 second page opens on the look on screen, changes nothing by opening or
 reloading, and shares its changes with the first; then works on a look:
 labels, bad values, undo and redo, slider keys, reset, the difference
-scales, copy's feedback and Save as look.
+scales, copy's feedback and Save as look; picks the cloth, drags the key
+light on the image and steps it with the keys, and plays the turntable.
 
 usage: preview_serve_browser_test.py VELVET_PREVIEW [--screenshot PNG]
 Exits 77 (skipped) when Chromium, its driver or Selenium is missing.
@@ -288,6 +289,62 @@ def working_on_a_look(driver):
     wait_until("A's image", lambda: png_of(driver, "maya") == a)
 
 
+def shapes_and_lights(driver):
+    """The shape picker, the light drag and its keys, and the turntable."""
+    from selenium.webdriver.common.action_chains import ActionChains
+
+    # Every shape is offered; the cloth changes the image.
+    shapes = driver.find_element(By.CSS_SELECTOR, "[data-scene='shapes'] select")
+    offered = [o.get_attribute("value") for o in shapes.find_elements(By.TAG_NAME, "option")]
+    assert offered == ["sphere,torus", "sphere", "torus", "plane", "cloth", "cushion"], offered
+    before = png_of(driver, "maya")
+    driver.execute_script(
+        "const s = arguments[0]; s.value = 'cloth'; s.dispatchEvent(new Event('change'));", shapes)
+    wait_until("the cloth", lambda: settled(driver) and "--shapes cloth" in command(driver))
+    assert png_of(driver, "maya") != before
+
+    # A drag across the image turns the key light; up raises it. One undo
+    # step takes the whole drag back.
+    azimuth, elevation = value(driver, "scene/key-azimuth"), value(driver, "scene/key-elevation")
+    lit = png_of(driver, "maya")
+    image = driver.find_element(By.ID, "image-maya")
+    ActionChains(driver).move_to_element(image).click_and_hold().move_by_offset(30, 0) \
+        .move_by_offset(30, -20).release().perform()
+    wait_until("the dragged light", lambda: settled(driver) and "--key-azimuth" in command(driver))
+    moved = float(value(driver, "scene/key-azimuth")) - float(azimuth)
+    assert abs(moved - 30) < 1e-6, (azimuth, value(driver, "scene/key-azimuth"))
+    assert float(value(driver, "scene/key-elevation")) - float(elevation) == 10
+    assert png_of(driver, "maya") != lit
+    ctrl(driver, "z")
+    wait_until("the drag undone", lambda: settled(driver) and value(
+        driver, "scene/key-azimuth") == azimuth and "--key-azimuth" not in command(driver))
+
+    # The arrow keys step it by 5 degrees, 15 with Shift; Alt moves the rim.
+    images = driver.find_element(By.ID, "images")
+    images.send_keys(Keys.ARROW_RIGHT)
+    wait_until("a step", lambda: float(value(driver, "scene/key-azimuth")) == float(azimuth) + 5)
+    images.send_keys(Keys.SHIFT + Keys.ARROW_UP)
+    wait_until("a large step", lambda: float(
+        value(driver, "scene/key-elevation")) == float(elevation) + 15)
+    rim = value(driver, "scene/rim-azimuth")
+    images.send_keys(Keys.ALT + Keys.ARROW_LEFT)
+    wait_until("the rim's step", lambda: float(value(driver, "scene/rim-azimuth")) == float(rim) - 5)
+    wait_until("the stepped lights", lambda: settled(driver))
+
+    # Play turns the shapes a step per full image until stopped.
+    play = driver.find_element(By.ID, "turntable-play")
+    play.click()
+    wait_until("two turns", lambda: abs(float(value(driver, "scene/turntable"))) >= 20)
+    play.click()
+    assert play.get_attribute("aria-pressed") == "false"
+    wait_until("the turntable at rest", lambda: settled(driver))
+    stopped = value(driver, "scene/turntable")
+    time.sleep(0.5)
+    assert value(driver, "scene/turntable") == stopped, "the turntable went on"
+    driver.find_element(By.ID, "reset-look").click()
+    wait_until("the reset look", lambda: settled(driver) and "--shapes" not in command(driver))
+
+
 def main():
     tool = sys.argv[1]
     screenshot = sys.argv[sys.argv.index("--screenshot") + 1] if "--screenshot" in sys.argv else None
@@ -434,6 +491,7 @@ def main():
         assert irradiance, "no irradiance control"
 
         working_on_a_look(driver)
+        shapes_and_lights(driver)
 
         driver.find_element(By.ID, "show-difference").click()
         if screenshot:

@@ -197,20 +197,22 @@ function hostPanel(host, linked) {
   return set;
 }
 
+const SHAPES = [['sphere,torus', 'sphere and torus'], ['sphere', 'sphere'], ['torus', 'torus'],
+  ['plane', 'plane'], ['cloth', 'cloth (a curtain in folds)'], ['cushion', 'cushion']];
+
 function scenePanel(scene) {
   const set = $('scene');
   for (const p of scene) {
     let c;
     if (p.type === 'shapes') {
-      const boxes = ['sphere', 'torus'].map((s) => {
-        const b = el('input', { type: 'checkbox', 'aria-label': s });
-        b.checked = p.default.split(',').includes(s);
-        return b;
-      });
-      const text = () => ['sphere', 'torus'].filter((s, k) => boxes[k].checked).join(',');
-      for (const b of boxes) b.addEventListener('change', () => changeScene(p, text()));
-      const set = (t) => { boxes.forEach((b, k) => { b.checked = t.split(',').includes(['sphere', 'torus'][k]); }); };
-      c = { inputs: [el('span', {}, [boxes[0], ' sphere ', boxes[1], ' torus'])], set };
+      // Every shape the tool makes: sphere and torus alone or together, or
+      // one of the others alone.
+      const select = el('select', { 'aria-label': p.label });
+      for (const [value, text] of SHAPES) select.append(el('option', { value, text }));
+      select.value = p.default;
+      select.addEventListener('change', () => changeScene(p, select.value));
+      const set = (t) => { select.value = t; };
+      c = { inputs: [select], set };
     } else if (p.type === 'size') {
       const select = el('select', { 'aria-label': p.flag });
       for (const s of ['160x80', '320x160', '640x320', '960x480', '1280x640']) {
@@ -440,6 +442,74 @@ function figure(id, caption, cls) {
     el('figcaption', { text: caption })]);
 }
 
+// ---- lights and turntable ----------------------------------------------------------
+
+// An angle control's value moved by `by` degrees, kept in its range: an
+// azimuth wraps around, an elevation stops at its ends.
+function turned(key, by, wrap) {
+  const p = state.controls.scene.find((q) => `scene/${q.flag}` === key);
+  let v = Number(valueOf(key)) + by;
+  if (!Number.isFinite(v)) v = Number(p.default) || 0;
+  if (wrap) v = ((v + 180) % 360 + 360) % 360 - 180;
+  else v = Math.min(p.softMax ?? 89, Math.max(p.softMin ?? -89, v));
+  return String(Math.round(v * 10) / 10);
+}
+
+// A drag on an image turns the key light (with Shift, the rim light): across
+// for its azimuth, up and down for its elevation. The arrow keys step it
+// when an image has the focus (5°, with Shift 15°). A drag sends its newest
+// position only: the look's own coalescing keeps one change in flight.
+function lightOnImages(images) {
+  const light = (e) => (e.shiftKey ? 'rim' : 'key');
+  const move = (which, dx, dy) => userChange([
+    [`scene/${which}-azimuth`, turned(`scene/${which}-azimuth`, dx, true)],
+    [`scene/${which}-elevation`, turned(`scene/${which}-elevation`, dy, false)]]);
+  images.tabIndex = 0;
+  images.setAttribute('aria-label',
+    'images: drag or use the arrow keys to move the key light, with Shift the rim light');
+  let drag = null;
+  images.addEventListener('pointerdown', (e) => {
+    if (e.target.tagName !== 'IMG' || $('ab').value === 'wipe') return;
+    drag = { x: e.clientX, y: e.clientY };
+    images.setPointerCapture(e.pointerId);
+    e.preventDefault();
+  });
+  images.addEventListener('pointermove', (e) => {
+    if (!drag) return;
+    // Half a degree per pixel: across the image is about a half turn.
+    const dx = (e.clientX - drag.x) * 0.5, dy = (drag.y - e.clientY) * 0.5;
+    if (Math.abs(dx) < 0.5 && Math.abs(dy) < 0.5) return;
+    drag = { x: e.clientX, y: e.clientY };
+    move(light(e), dx, dy);
+  });
+  const end = () => { drag = null; };
+  images.addEventListener('pointerup', end);
+  images.addEventListener('pointercancel', end);
+  images.addEventListener('keydown', (e) => {
+    const step = e.shiftKey ? 15 : 5;
+    const d = { ArrowLeft: [-step, 0], ArrowRight: [step, 0], ArrowUp: [0, step], ArrowDown: [0, -step] }[e.key];
+    if (!d) return;
+    // Alt steps the rim light, as Shift drags it (Shift is the larger step).
+    move(e.altKey ? 'rim' : 'key', d[0], d[1]);
+    e.preventDefault();
+  });
+}
+
+// Play turns the shapes 10° each time the full image of the last turn is on
+// screen, so that it never runs ahead of the renderer.
+function playTurntable(on) {
+  state.turning = on;
+  const b = $('turntable-play');
+  b.textContent = on ? '⏸ Turntable' : '▶ Turntable';
+  b.setAttribute('aria-pressed', String(on));
+  if (on) turnStep();
+}
+
+function turnStep() {
+  if (!state.turning) return;
+  userChange([['scene/turntable', turned('scene/turntable', 10, true)]]);
+}
+
 // ---- A/B ------------------------------------------------------------------------
 
 // A: the look and the full images on screen when it was held. B: the look
@@ -501,6 +571,9 @@ function show(frame) {
   images.dataset.stage = frame.stage;
   if (frame.error) setStatus(frame.error, true);
   else setStatus(coarse ? 'coarse…' : `done in ${Math.round(frame.ms)} ms`);
+  if (state.turning && frame.stage === 2 && !state.posting && !state.dirty) {
+    setTimeout(turnStep, 0);
+  }
 }
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
@@ -663,6 +736,8 @@ async function main() {
     state.shown = { generation: state.shown.generation, stage: 0, level: 0 };
   });
   $('reset-look').addEventListener('click', () => resetKeys(Object.keys(defaults)));
+  lightOnImages(images);
+  $('turntable-play').addEventListener('click', () => playTurntable(!state.turning));
   document.addEventListener('keydown', (e) => {
     if (!(e.ctrlKey || e.metaKey) || e.target.id === 'look-name') return;
     const k = e.key.toLowerCase();
