@@ -146,6 +146,7 @@ class DeadlineStream final : public LoopbackStream {
       const net::io_size n = net::recv(fd_, buffer_, sizeof buffer_);
       if (n < 0 && net::try_again()) continue;
       if (n <= 0) return false;
+      net::quick_ack(fd_);
       begin_ = 0;
       end_ = static_cast<std::size_t>(n);
       return true;

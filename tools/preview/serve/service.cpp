@@ -139,6 +139,40 @@ std::string build_controls(const std::vector<LoadedHost>& hosts) {
   return dump(json{{"hosts", list}, {"scene", scene_json()}, {"linked", linked}});
 }
 
+// A frame as /api/frame answers it, the difference at `scale` (0: the largest
+// shows white); false with the message when it cannot be encoded.
+bool frame_json(const Frame& f, const std::vector<LoadedHost>& hosts_, long long scale, json& j,
+                std::string& error) {
+  j = {{"generation", f.generation},
+       {"stage", f.stage},
+       {"level", f.level},
+       {"ms", f.milliseconds},
+       {"images", json::object()}};
+  if (!f.error.empty()) j["error"] = f.error;
+  for (std::size_t k = 0; k < f.images.size() && k < hosts_.size(); ++k) {
+    j["images"][hosts_[k].entry->flag] = f.images[k];
+  }
+  if (!f.images.empty()) {
+    j["width"] = f.width;
+    j["height"] = f.height;
+  }
+  if (!f.difference.empty()) {
+    j["difference"] = f.difference;
+    j["largest"] = f.largest;
+    // A fixed scale: a difference of 1/scale shows white, whatever the
+    // largest one is, so that small differences look small.
+    if (scale != 0 && f.difference_image) {
+      Image shown = *f.difference_image;
+      for (float& v : shown.rgb) v *= static_cast<float>(scale);
+      std::string uri, message;
+      if (!data_uri(shown, uri, error)) return false;
+      j["difference"] = uri;
+      j["scale"] = scale;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool host_allowed(const std::string& host, int port) {
@@ -301,10 +335,28 @@ Response Service::post_look(const Request& request) {
       }
     }
   }
+  long long scale = 0;
+  if (!query_int(request, "scale", 0, 100, scale) ||
+      (scale != 0 && scale != 1 && scale != 10 && scale != 100)) {
+    return error(400, "scale takes 1, 10 or 100");
+  }
   LookState state;
   const std::string message = looks_->apply(change, state);
   if (!message.empty()) return error(400, message);
-  return look_answer(state);
+  Response answer = look_answer(state);
+  // The look's first image comes with the answer when it is ready soon (the
+  // coarse one takes milliseconds): the page shows it without asking again.
+  const std::shared_ptr<const Frame> f = worker_.newer_frame(
+      state.generation - 1, 3, Clock::now() + std::chrono::milliseconds(limits_.first_frame_ms),
+      limits_.max_waiters);
+  json j;
+  std::string unused;
+  if (f && f->generation == state.generation && frame_json(*f, hosts_, scale, j, unused)) {
+    json with_frame = json::parse(answer.body);
+    with_frame["frame"] = std::move(j);
+    answer.body = dump(with_frame);
+  }
+  return answer;
 }
 
 Response Service::frame(const Request& request) {
@@ -326,33 +378,9 @@ Response Service::frame(const Request& request) {
       worker_.newer_frame(static_cast<std::uint64_t>(have), static_cast<int>(level),
                           Clock::now() + std::chrono::milliseconds(ms), limits_.max_waiters);
   if (!f) return ok(json{{"generation", worker_.newest()}, {"stage", 0}});
-  json j = {{"generation", f->generation},
-            {"stage", f->stage},
-            {"level", f->level},
-            {"ms", f->milliseconds},
-            {"images", json::object()}};
-  if (!f->error.empty()) j["error"] = f->error;
-  for (std::size_t k = 0; k < f->images.size() && k < hosts_.size(); ++k) {
-    j["images"][hosts_[k].entry->flag] = f->images[k];
-  }
-  if (!f->images.empty()) {
-    j["width"] = f->width;
-    j["height"] = f->height;
-  }
-  if (!f->difference.empty()) {
-    j["difference"] = f->difference;
-    j["largest"] = f->largest;
-    // A fixed scale: a difference of 1/scale shows white, whatever the
-    // largest one is, so that small differences look small.
-    if (scale != 0 && f->difference_image) {
-      Image shown = *f->difference_image;
-      for (float& v : shown.rgb) v *= static_cast<float>(scale);
-      std::string uri, message;
-      if (!data_uri(shown, uri, message)) return error(500, message);
-      j["difference"] = uri;
-      j["scale"] = scale;
-    }
-  }
+  json j;
+  std::string message;
+  if (!frame_json(*f, hosts_, scale, j, message)) return error(500, message);
   return ok(j);
 }
 

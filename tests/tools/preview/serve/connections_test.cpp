@@ -327,3 +327,30 @@ TEST_F(Connections, RefusalsOfTheHttpLayerAreNamed) {
 }
 
 }  // namespace
+
+namespace {
+
+// A change's answer over a real socket, as a browser asks for it: it brings
+// the look's first image, and goes out uncompressed however much the client
+// would accept it compressed (the images in it do not compress, and the
+// connection is this machine's own).
+TEST_F(Connections, AChangeAnswersWithItsFirstImageUncompressed) {
+  start(preview::serve::Limits());
+  httplib::Client client("127.0.0.1", port_);
+  client.set_read_timeout(30, 0);
+  const httplib::Headers accepting = {{"Accept-Encoding", "br, gzip, deflate"}};
+  const auto r = client.Post("/api/look", accepting, R"({"hosts": {"maya": {"edginess": "7"}}})",
+                             "application/json");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 200) << r->body;
+  EXPECT_FALSE(r->has_header("Content-Encoding")) << r->get_header_value("Content-Encoding");
+  EXPECT_EQ(r->get_header_value("Content-Type"), "application/json; charset=utf-8");
+  const nlohmann::json answer = nlohmann::json::parse(r->body);
+  ASSERT_TRUE(answer.contains("frame")) << r->body.substr(0, 300);
+  EXPECT_EQ(answer["frame"]["generation"], answer["generation"]);
+  EXPECT_EQ(answer["frame"]["level"], 1);
+  EXPECT_EQ(answer["frame"]["images"]["maya"].get<std::string>().rfind("data:image/png;base64,", 0),
+            0u);
+}
+
+}  // namespace

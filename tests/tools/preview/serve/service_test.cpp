@@ -291,7 +291,11 @@ TEST_F(Serve, ChangesAreLaidOverTheLookThatEveryPageShares) {
   EXPECT_EQ(opened["scene"]["key"], "1");
   // One page changes edginess, another the colour and the key light.
   post_look(R"({"hosts": {"maya": {"edginess": "9"}}})");
-  const json second = post_look(R"({"scene": {"key": "2"}, "hosts": {"mr": {"color": "1,0,0"}}})");
+  json second = post_look(R"({"scene": {"key": "2"}, "hosts": {"mr": {"color": "1,0,0"}}})");
+  // The change's answer brings its first image besides the look.
+  ASSERT_TRUE(second.contains("frame")) << second.dump().substr(0, 300);
+  EXPECT_EQ(second["frame"]["generation"], 3);
+  second.erase("frame");
   EXPECT_EQ(second["generation"], 3);
   for (const char* path : {"/", "/app.js", "/api/controls", "/api/look", "/api/looks"}) {
     EXPECT_EQ(call("GET", path).status, 200) << path;

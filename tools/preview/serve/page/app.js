@@ -357,7 +357,8 @@ function changeOf(list) {
 }
 
 async function postLook(change) {
-  const r = await fetch('/api/look', { method: 'POST', body: JSON.stringify(change) });
+  const scale = state.scale ? `?scale=${state.scale}` : '';
+  const r = await fetch('/api/look' + scale, { method: 'POST', body: JSON.stringify(change) });
   return { ok: r.ok, answer: await r.json() };
 }
 
@@ -412,6 +413,10 @@ async function sendLook() {
     if (ok) {
       applyLook(answer);
       setStatus('rendering…');
+      // The look's first image, when it was ready in time, comes with it.
+      const newer = answer.frame && (answer.frame.generation > state.shown.generation ||
+        (answer.frame.generation === state.shown.generation && answer.frame.level > state.shown.level));
+      if (newer && !state.dirty) show(answer.frame);
     } else {
       // The tool kept its look. Each value alone finds the refused ones; the
       // rest are taken.
@@ -591,6 +596,9 @@ async function poll() {
       const frame = await r.json();
       // A look newer than the controls show came from another page.
       if (!state.posting && !state.dirty && frame.generation > state.posted) await fetchLook();
+      // The look's answer may have brought this frame already.
+      const seen = frame.generation === state.shown.generation && (frame.level || 0) <= state.shown.level;
+      if (seen && frame.stage !== 0) continue;
       if (state.posting || state.dirty || frame.generation < state.posted || frame.stage === 0) {
         // Nothing new at once: the tool has as many waiting as it keeps.
         if (frame.stage !== 0) await sleep(20);
