@@ -178,7 +178,8 @@ TEST_F(ShowingHost, IsDrawnWhenNamedAndListedWithTheOthers) {
       << help;
   EXPECT_EQ(help.find("--viewport NAME"), std::string::npos);
   EXPECT_EQ(run({"--list"}), preview::kExitOk);
-  EXPECT_NE(out_.str().find("viewport (Maya viewport): takes --maya's parameters"), std::string::npos)
+  EXPECT_NE(out_.str().find("viewport (Maya viewport): takes --maya's parameters"),
+            std::string::npos)
       << out_.str();
   // --compare needs each host that has a look of its own, not the viewport.
   EXPECT_EQ(run({"--compare"}), preview::kExitOk) << err_.str();
