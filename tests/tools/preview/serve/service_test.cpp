@@ -753,10 +753,15 @@ TEST_F(Serve, ImagesRefineFromCoarseThroughHalfSizeToFull) {
     EXPECT_TRUE(std::is_sorted(levels.begin(), levels.end()));
     EXPECT_EQ(std::adjacent_find(levels.begin(), levels.end()), levels.end());
   };
-  const std::vector<int> large =
-      levels_of(post_look(R"({"scene": {"size": "64x32", "aa": "2"}})")["generation"], 64);
+  // The change's answer brings its first image, which a slow machine may
+  // already have refined past the coarse one; the half-size one comes long
+  // before the full one, which has sixteen times its samples.
+  const json posted = post_look(R"({"scene": {"size": "64x32", "aa": "2"}})");
+  ASSERT_TRUE(posted.contains("frame"));
+  EXPECT_LE(posted["frame"]["level"], 2);
+  const std::vector<int> large = levels_of(posted["generation"], 64);
   check(large);
-  EXPECT_EQ(large, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(std::count(large.begin(), large.end(), 2), 1);
 
   // One sample per pixel at 8 x 4: half the size has a quarter of the full
   // image's samples, too few to be worth a stop; a quarter still is.
