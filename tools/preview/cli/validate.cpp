@@ -254,7 +254,9 @@ Request validate(const std::vector<std::string>& args, const CliEnvironment& env
         "nlohmann-json (Debian packages libcpp-httplib-dev and nlohmann-json3-dev); install "
         "them and rebuild"};
   }
-  for (const auto& [flag, list] : o.params) {
+  for (const auto& given : o.params) {
+    // Not a structured binding: C++17 lambdas cannot capture one.
+    const std::string& flag = given.first;
     const bool taken = std::any_of(env.hosts.begin(), env.hosts.end(), [&](const HostEntry& h) {
       return settings_flag(h) == flag &&
              std::find(o.hosts.begin(), o.hosts.end(), h.flag) != o.hosts.end();
