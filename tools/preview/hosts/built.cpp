@@ -5,14 +5,21 @@
 
 namespace preview {
 
+namespace {
+
+// The Maya plug-in as this process finds it: the maya and viewport hosts'.
+[[maybe_unused]] Location locate_maya_here(const std::string& path) {
+  return locate_maya(path, process_locate_context());
+}
+
+}  // namespace
+
 std::vector<HostEntry> built_hosts() {
   std::vector<HostEntry> hosts;
 #ifdef VELVET_PREVIEW_WITH_MAYA
   hosts.push_back(maya_entry());
   hosts.back().make = make_maya_backend;
-  hosts.back().locate = [](const std::string& path) {
-    return locate_maya(path, process_locate_context());
-  };
+  hosts.back().locate = locate_maya_here;
 #endif
 #ifdef VELVET_PREVIEW_WITH_MENTALRAY
   hosts.push_back(mentalray_entry());
@@ -25,9 +32,7 @@ std::vector<HostEntry> built_hosts() {
   // Asked for by name (--hosts ...,viewport), never rendered by default.
   hosts.push_back(viewport_entry());
   hosts.back().make = make_viewport_backend;
-  hosts.back().locate = [](const std::string& path) {
-    return locate_maya(path, process_locate_context());
-  };
+  hosts.back().locate = locate_maya_here;
 #endif
   return hosts;
 }

@@ -367,14 +367,18 @@ Location locate_maya(const std::string& path, const LocateContext& context) {
   return location;
 }
 
-std::unique_ptr<Backend> make_maya_backend(const std::string& path, std::string& error) {
+bool open_located(MayaBackend& backend, const std::string& path, std::string& error) {
   const Location location = locate_maya(path, process_locate_context());
   if (!location.found) {
     error = location.error;
-    return nullptr;
+    return false;
   }
+  return backend.open(location.file("plug-in"), error);
+}
+
+std::unique_ptr<Backend> make_maya_backend(const std::string& path, std::string& error) {
   auto backend = std::make_unique<MayaBackend>();
-  if (!backend->open(location.file("plug-in"), error)) return nullptr;
+  if (!open_located(*backend, path, error)) return nullptr;
   return backend;
 }
 

@@ -35,6 +35,12 @@ struct Connection {
   std::shared_ptr<const Texture> texture;
 };
 
+class MayaBackend;
+
+// Finds the Maya plug-in as locate_maya() does (at `path` when given) and
+// opens `backend` with it; false with a message in `error`.
+bool open_located(MayaBackend& backend, const std::string& path, std::string& error);
+
 class MayaBackend : public Backend {
  public:
   // Loads the plug-in at `path` and makes the node; false with a message.

@@ -243,14 +243,8 @@ class ViewportBackend : public MayaBackend {
 }  // namespace
 
 std::unique_ptr<Backend> make_viewport_backend(const std::string& path, std::string& error) {
-  const Location location = locate_maya(path, process_locate_context());
-  if (!location.found) {
-    error = location.error;
-    return nullptr;
-  }
   auto backend = std::make_unique<ViewportBackend>();
-  if (!backend->open(location.file("plug-in"), error)) return nullptr;
-  if (!backend->open_viewport(error)) return nullptr;
+  if (!open_located(*backend, path, error) || !backend->open_viewport(error)) return nullptr;
   return backend;
 }
 

@@ -119,7 +119,7 @@ std::shared_ptr<const Frame> RenderWorker::newer_frame(std::uint64_t have, int l
 std::shared_ptr<const Frame> RenderWorker::full_frame(Clock::time_point deadline) {
   std::unique_lock<std::mutex> lock(mutex_);
   const auto ready = [&] {
-    return frame_ && frame_->stage == 2 && frame_->generation == job_.generation;
+    return frame_ && frame_->level == 3 && frame_->generation == job_.generation;
   };
   changed_.wait_until(lock, deadline, [&] { return stop_ || ready(); });
   return ready() ? frame_ : nullptr;
@@ -228,7 +228,6 @@ void RenderWorker::publish(const RenderJob& job, int level, const std::vector<Im
   auto frame = std::make_shared<Frame>();
   frame->generation = job.generation;
   frame->level = level;
-  frame->stage = level == 3 ? 2 : 1;
   frame->milliseconds = milliseconds;
   frame->error = message;
   std::string failure;

@@ -38,11 +38,12 @@ struct RenderJob {
 // difference of the first two as PNG data URIs.
 struct Frame {
   std::uint64_t generation = 0;
-  int stage = 0;  // 1 coarse, 2 full
-  // The refinement within: 1 coarse (a quarter of the size, one sample per
-  // pixel), 2 half the size at one sample (where the full image has enough
-  // more samples to make it worth a stop), 3 full.
+  // The refinement: 1 coarse (a quarter of the size, one sample per pixel),
+  // 2 half the size at one sample (where the full image has enough more
+  // samples to make it worth a stop), 3 full.
   int level = 0;
+  // What the page calls it: 1 on the way, 2 full.
+  int stage() const { return level == 3 ? 2 : 1; }
   double milliseconds = 0.0;
   std::string error;                // set when a host failed
   std::vector<std::string> images;  // by host; empty on error

@@ -144,7 +144,7 @@ std::string build_controls(const std::vector<LoadedHost>& hosts) {
 bool frame_json(const Frame& f, const std::vector<LoadedHost>& hosts_, long long scale, json& j,
                 std::string& error) {
   j = {{"generation", f.generation},
-       {"stage", f.stage},
+       {"stage", f.stage()},
        {"level", f.level},
        {"ms", f.milliseconds},
        {"images", json::object()}};
@@ -280,7 +280,7 @@ Response Service::page(const Request& request) const {
   return error(404, "no such page: " + request.path);
 }
 
-Response Service::look_answer(const LookState& state) const {
+Response Service::look_answer(const LookState& state, const Frame* frame, long long scale) const {
   json scene = json::object();
   for (const auto& [flag, text] : state.scene) scene[flag] = text;
   json hosts = json::object();
@@ -292,11 +292,17 @@ Response Service::look_answer(const LookState& state) const {
     hosts[hosts_[k].entry->flag] = values;
     handover[hosts_[k].entry->flag] = looks_->handover(k, state.look);
   }
-  return ok(json{{"generation", state.generation},
+  json answer = {{"generation", state.generation},
                  {"scene", scene},
                  {"hosts", hosts},
                  {"command", looks_->command_line(state.look)},
-                 {"handover", handover}});
+                 {"handover", handover}};
+  json shown;
+  std::string unused;
+  if (frame != nullptr && frame_json(*frame, hosts_, scale, shown, unused)) {
+    answer["frame"] = std::move(shown);
+  }
+  return ok(answer);
 }
 
 Response Service::get_look() const {
@@ -343,20 +349,12 @@ Response Service::post_look(const Request& request) {
   LookState state;
   const std::string message = looks_->apply(change, state);
   if (!message.empty()) return error(400, message);
-  Response answer = look_answer(state);
   // The look's first image comes with the answer when it is ready soon (the
   // coarse one takes milliseconds): the page shows it without asking again.
   const std::shared_ptr<const Frame> f = worker_.newer_frame(
       state.generation - 1, 3, Clock::now() + std::chrono::milliseconds(limits_.first_frame_ms),
       limits_.max_waiters);
-  json j;
-  std::string unused;
-  if (f && f->generation == state.generation && frame_json(*f, hosts_, scale, j, unused)) {
-    json with_frame = json::parse(answer.body);
-    with_frame["frame"] = std::move(j);
-    answer.body = dump(with_frame);
-  }
-  return answer;
+  return look_answer(state, f && f->generation == state.generation ? f.get() : nullptr, scale);
 }
 
 Response Service::frame(const Request& request) {

@@ -114,7 +114,10 @@ class Service {
   Response save();
   Response looks() const;
   Response save_look(const Request& request);
-  Response look_answer(const LookState& state) const;
+  // The look; with `frame` (null: none), that frame too, its difference at
+  // `scale`, as /api/frame gives it.
+  Response look_answer(const LookState& state, const Frame* frame = nullptr,
+                       long long scale = 0) const;
 
   std::vector<LoadedHost> hosts_;
   ServeOptions options_;
