@@ -18,6 +18,7 @@ namespace fake {
 
 struct Settings {
   core::Color color{0.5f, 0.2f, 0.2f};
+  std::shared_ptr<const preview::Texture> texture;  // on color, when connected
   float edginess = 4.0f;
   int bounces = 0;
   bool lobe = true;
@@ -46,9 +47,10 @@ class Context : public preview::ShadingContext {
           core::velvet_lobe(V, p.normal, L, light.color, {0.5f, 0.5f, 0.5f}, lobe, 0.2f,
                             s_.edginess, 0.1f);
         }
-        sum.r += light.color.r * s_.color.r * w + lobe.r / light.samples;
-        sum.g += light.color.g * s_.color.g * w + lobe.g / light.samples;
-        sum.b += light.color.b * s_.color.b * w + lobe.b / light.samples;
+        const core::Color c = s_.texture ? s_.texture->sample(p.u, p.v) : s_.color;
+        sum.r += light.color.r * c.r * w + lobe.r / light.samples;
+        sum.g += light.color.g * c.g * w + lobe.g / light.samples;
+        sum.b += light.color.b * c.b * w + lobe.b / light.samples;
       }
     }
     return sum;
@@ -80,6 +82,7 @@ class Backend : public preview::Backend {
   std::string set_parameter(const std::string& name, const preview::ParamValue& v) override {
     if (name == "color") {
       s_.color = {v.v[0], v.v[1], v.v[2]};
+      s_.texture.reset();
     } else if (name == "edginess") {
       s_.edginess = v.v[0];
     } else if (name == "bounces") {
@@ -89,6 +92,12 @@ class Backend : public preview::Backend {
     } else {
       return "no such parameter";
     }
+    return "";
+  }
+  std::string connect_texture(const std::string& name,
+                              std::shared_ptr<const preview::Texture> texture) override {
+    if (name != "color") return "'" + name + "' is not a colour: only colours take a texture";
+    s_.texture = std::move(texture);
     return "";
   }
   std::vector<std::pair<std::string, std::string>> lobe_only_settings(

@@ -2,6 +2,7 @@
 // and return the exit code; the rendering ones return the images to write.
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <sstream>
 
@@ -174,7 +175,14 @@ Output preview_files(const std::vector<Host>& hosts, std::vector<std::vector<Ima
   return output;
 }
 
-// How to make each texture connection in the hosts themselves.
+std::string absolute(const std::string& file) {
+  std::error_code ec;
+  const std::filesystem::path p = std::filesystem::absolute(file, ec);
+  return ec ? file : p.lexically_normal().generic_string();
+}
+
+// How to make each texture connection in the hosts themselves, with the
+// files where the hosts find them from any folder.
 std::string texture_handover(const std::vector<Host>& hosts, const Settings& settings) {
   std::string text;
   for (std::size_t k = 0; k < hosts.size(); ++k) {
@@ -185,7 +193,7 @@ std::string texture_handover(const std::vector<Host>& hosts, const Settings& set
                        });
     if (shown) continue;
     for (const auto& [name, texture] : settings.textures[k]) {
-      text += hosts[k].entry->texture_handover(name, texture->file);
+      text += hosts[k].entry->texture_handover(name, absolute(texture->file));
     }
   }
   return text;

@@ -4,6 +4,7 @@
 // nothing is written before everything is rendered.
 #include "tools/preview/cli/cli.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "tools/preview/cli/phases.h"
@@ -54,7 +55,8 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env) {
 }
 
 std::string parse_look(const std::vector<std::string>& args, const std::vector<LoadedHost>& hosts,
-                       Look& out) {
+                       Look& out, const TextureSource& textures,
+                       const std::string& textures_missing) {
   try {
     CliEnvironment env;
     for (const LoadedHost& h : hosts) env.hosts.push_back(*h.entry);
@@ -66,12 +68,26 @@ std::string parse_look(const std::vector<std::string>& args, const std::vector<L
       const std::string& key = settings_flag(*h.entry);
       const auto given = o.params.find(key);
       if (given == o.params.end() || look.values.count(key)) continue;
-      for (const auto& [name, text] : given->second) {
+      auto& connected = look.textures[key];
+      for (const auto& setting : given->second) {
+        const std::string& name = setting.first;
+        const std::string& text = setting.second;
+        // The last setting of a name wins, texture or value.
+        connected.erase(std::remove_if(connected.begin(), connected.end(),
+                                       [&](const auto& c) { return c.first == name; }),
+                        connected.end());
         if (!text.empty() && text[0] == '@') {
-          throw UsageError{key + ": " + name + ": a look names no texture file"};
+          if (!textures) throw UsageError{key + ": " + name + ": a look names no texture file"};
+          const std::string file = text.substr(1);
+          cli::check_texture_param(h, name, file);
+          std::shared_ptr<const Texture> texture = textures(file);
+          if (!texture) throw UsageError{"texture " + file + ": " + textures_missing};
+          connected.emplace_back(name, std::move(texture));
+          continue;
         }
         look.values[key].emplace_back(name, cli::checked_value(h, name, text));
       }
+      if (connected.empty()) look.textures.erase(key);
     }
     out = std::move(look);
     return "";

@@ -65,14 +65,26 @@ int run(const std::vector<std::string>& args, const CliEnvironment& env);
 struct Look {
   SceneOptions scene;
   std::map<std::string, std::vector<std::pair<std::string, ParamValue>>> values;
+  // By host flag, each colour connected to a texture (NAME=@FILE), connected
+  // after the values; a later value of the same name disconnects it.
+  std::map<std::string, std::vector<std::pair<std::string, std::shared_ptr<const Texture>>>>
+      textures;
+  std::shared_ptr<const Mesh> mesh;  // what scene.mesh names, when it names one
 };
+
+// The texture a look's NAME=@FILE names, from somewhere other than the
+// machine's files (the page's uploads); null when it has none of that name.
+using TextureSource = std::function<std::shared_ptr<const Texture>(const std::string& file)>;
 
 // Reads scene flags and --<host> NAME=VALUE flags exactly as run() does,
 // checking each value against the parameters of `hosts`. Returns an empty
 // string, or the message that run() prints for the same flags (any other
 // flag is refused).
+// NAME=@FILE takes FILE from `textures`, which says in its message what it
+// has; without it a look names no texture. Files are never read here.
 std::string parse_look(const std::vector<std::string>& args, const std::vector<LoadedHost>& hosts,
-                       Look& out);
+                       Look& out, const TextureSource& textures = nullptr,
+                       const std::string& textures_missing = "");
 
 // The looks in `files`, checked against `hosts` as --list-looks checks them,
 // each with the values it sets on each host (--look's values), sorted by

@@ -112,6 +112,9 @@ ParamValue checked_value(const Host& host, const std::string& name, const std::s
 
 // The texture `file` for `name`=@`file` of one host: the parameter must be a
 // colour; the file is read once per run (`read` keeps what was read).
+// Throws unless `name` is a colour of `host` and `file` names something.
+void check_texture_param(const Host& host, const std::string& name, const std::string& file);
+
 std::shared_ptr<const Texture> checked_texture(
     const Host& host, const std::string& name, const std::string& file,
     std::map<std::string, std::shared_ptr<const Texture>>& read);

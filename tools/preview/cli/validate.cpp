@@ -417,9 +417,7 @@ Settings checked_settings(const Request& request, const std::vector<Host>& hosts
   return settings;
 }
 
-std::shared_ptr<const Texture> checked_texture(
-    const Host& host, const std::string& name, const std::string& file,
-    std::map<std::string, std::shared_ptr<const Texture>>& read) {
+void check_texture_param(const Host& host, const std::string& name, const std::string& file) {
   const ParamInfo* info = find_param(host.backend->parameters(), name);
   if (info == nullptr) {
     throw UsageError{"unknown " + host.entry->flag + " parameter '" + name +
@@ -430,6 +428,12 @@ std::shared_ptr<const Texture> checked_texture(
                      type_text(info->type)};
   }
   if (file.empty()) throw UsageError{host.entry->flag + ": " + name + "=@ needs a file name"};
+}
+
+std::shared_ptr<const Texture> checked_texture(
+    const Host& host, const std::string& name, const std::string& file,
+    std::map<std::string, std::shared_ptr<const Texture>>& read) {
+  check_texture_param(host, name, file);
   if (const auto found = read.find(file); found != read.end()) return found->second;
   auto texture = std::make_shared<Texture>();
   std::string error;

@@ -7,12 +7,6 @@ namespace preview {
 
 namespace {
 
-std::string absolute(const std::string& file) {
-  std::error_code ec;
-  const std::filesystem::path p = std::filesystem::absolute(file, ec);
-  return ec ? file : p.lexically_normal().generic_string();
-}
-
 // Inside a double-quoted MEL or .mi string.
 std::string quoted(const std::string& text) {
   std::string q = "\"";
@@ -53,7 +47,7 @@ std::string mel_file_texture(const std::string& attribute, const std::string& fi
          "connectAttr -f ($place + \".outUV\") ($file + \".uvCoord\");\n"
          "connectAttr -f ($place + \".outUvFilterSize\") ($file + \".uvFilterSize\");\n"
          "setAttr -type \"string\" ($file + \".fileTextureName\") " +
-         quoted(absolute(file)) +
+         quoted(file) +
          ";\n"
          "setAttr -type \"string\" ($file + \".colorSpace\") " +
          (is_exr(file) ? "\"Raw\"" : "\"sRGB\"") +
@@ -67,7 +61,7 @@ std::string mi_texture_shader(const std::string& parameter, const std::string& f
   return std::string(is_exr(file)
                          ? ""
                          : "# an sRGB file: linearise it as the scene's colour management does\n") +
-         "color texture \"" + name + "_tex\" " + quoted(absolute(file)) +
+         "color texture \"" + name + "_tex\" " + quoted(file) +
          "\n"
          "shader \"" +
          name +

@@ -13,8 +13,8 @@ namespace preview {
 std::string texture_node_name(const std::string& file);
 
 // MEL that makes a `file` node (with its place2dTexture) reading `file`
-// (made absolute) and connects its outColor to `attribute` of the selected
-// velvet node, or of a new one. sRGB for a PNG, Raw (linear) for an EXR.
+// (as given: the command line makes it absolute) and connects its outColor to `attribute` of the
+// selected velvet node, or of a new one. sRGB for a PNG, Raw (linear) for an EXR.
 std::string mel_file_texture(const std::string& attribute, const std::string& file);
 
 // .mi lines declaring `file` as a colour texture and a lookup shader on the

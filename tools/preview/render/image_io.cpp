@@ -11,8 +11,6 @@
 #include <stb_image.h>
 #include <stb_image_write.h>
 
-#include <fstream>
-#include <iterator>
 #else
 #include <png.h>
 #endif
@@ -32,6 +30,8 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <fstream>
+#include <stdexcept>
 
 namespace preview {
 
@@ -102,19 +102,16 @@ bool write_png(const std::string& path, const Image& image, std::string& error) 
   return true;
 }
 
-bool read_png(const std::string& path, Rgb8& image, std::string& error) {
-  std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
-  if (!file) {
-    error = "cannot read " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)),
-                                         std::istreambuf_iterator<char>());
+bool decode_png(const unsigned char* data, std::size_t size, const std::string& name, Rgb8& image,
+                std::string& error) {
   int width = 0, height = 0, channels = 0;
-  unsigned char* pixels = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()),
-                                                &width, &height, &channels, 3);
+  // stb counts bytes in an int.
+  const bool fits = size <= static_cast<std::size_t>(INT32_MAX);
+  unsigned char* pixels =
+      fits ? stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 3)
+           : nullptr;
   if (pixels == nullptr) {
-    error = "cannot read " + path + ": " + stbi_failure_reason();
+    error = "cannot read " + name + ": " + (fits ? stbi_failure_reason() : "too large");
     return false;
   }
   image.width = width;
@@ -167,12 +164,13 @@ bool encode_png(const Image& image, std::vector<unsigned char>& out, std::string
   return true;
 }
 
-bool read_png(const std::string& path, Rgb8& image, std::string& error) {
+bool decode_png(const unsigned char* data, std::size_t size, const std::string& name, Rgb8& image,
+                std::string& error) {
   png_image png;
   std::memset(&png, 0, sizeof png);
   png.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&png, path.c_str())) {
-    error = "cannot read " + path + ": " + png.message;
+  if (!png_image_begin_read_from_memory(&png, data, size)) {
+    error = "cannot read " + name + ": " + png.message;
     png_image_free(&png);
     return false;
   }
@@ -181,7 +179,7 @@ bool read_png(const std::string& path, Rgb8& image, std::string& error) {
   image.height = static_cast<int>(png.height);
   image.rgb.assign(PNG_IMAGE_SIZE(png), 0);
   if (!png_image_finish_read(&png, nullptr, image.rgb.data(), 0, nullptr)) {
-    error = "cannot read " + path + ": " + png.message;
+    error = "cannot read " + name + ": " + png.message;
     png_image_free(&png);
     return false;
   }
@@ -189,6 +187,39 @@ bool read_png(const std::string& path, Rgb8& image, std::string& error) {
 }
 
 #endif
+
+bool read_file(const std::string& path, std::uintmax_t max_bytes, std::vector<unsigned char>& out,
+               std::string& error) {
+  const std::filesystem::path file = std::filesystem::u8path(path);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) {
+    error = "cannot read " + path + ": no such file";
+    return false;
+  }
+  const std::uintmax_t size = std::filesystem::file_size(file, ec);
+  if (ec) {
+    error = "cannot read " + path + ": " + ec.message();
+    return false;
+  }
+  if (size > max_bytes) {
+    error = "cannot read " + path + ": " + std::to_string(size) + " bytes is more than " +
+            std::to_string(max_bytes);
+    return false;
+  }
+  std::ifstream in(file, std::ios::binary);
+  out.resize(static_cast<std::size_t>(size));
+  if (!in || !in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(size))) {
+    error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool read_png(const std::string& path, Rgb8& image, std::string& error) {
+  std::vector<unsigned char> bytes;
+  return read_file(path, kMaxReadBytes, bytes, error) &&
+         decode_png(bytes.data(), bytes.size(), path, image, error);
+}
 
 #if defined(VELVET_PREVIEW_WITH_EXR)
 
@@ -261,16 +292,47 @@ bool encode_exr(const Image& image, std::vector<unsigned char>& out, std::string
   return true;
 }
 
-bool read_exr(const std::string& path, Image& image, std::string& error, std::size_t max_pixels) {
+namespace {
+
+// A file's bytes in memory, as OpenEXR reads a file: an upload is never
+// written to disk to be read back.
+class MemoryIStream : public Imf::IStream {
+ public:
+  MemoryIStream(const unsigned char* data, std::size_t size, const std::string& name)
+      : Imf::IStream(name.c_str()), data_(data), size_(size) {}
+  bool read(char c[], int n) override {
+    if (n < 0 || static_cast<std::size_t>(n) > size_ - pos_) {
+      throw std::runtime_error("the file ends early");
+    }
+    std::memcpy(c, data_ + pos_, static_cast<std::size_t>(n));
+    pos_ += static_cast<std::size_t>(n);
+    return pos_ < size_;
+  }
+  std::uint64_t tellg() override { return pos_; }
+  void seekg(std::uint64_t pos) override {
+    if (pos > size_) throw std::runtime_error("a seek past the file's end");
+    pos_ = static_cast<std::size_t>(pos);
+  }
+
+ private:
+  const unsigned char* data_;
+  std::size_t size_;
+  std::size_t pos_ = 0;
+};
+
+// One reader for files and memory; OpenEXR reports failures by exception.
+template <typename Source>
+bool read_exr_from(Source&& source, const std::string& name, Image& image, std::string& error,
+                   std::size_t max_pixels) {
   try {
-    Imf::InputFile file(path.c_str());
+    Imf::InputFile file(source);
     const Imath::Box2i window = file.header().dataWindow();
     const long long w = static_cast<long long>(window.max.x) - window.min.x + 1;
     const long long h = static_cast<long long>(window.max.y) - window.min.y + 1;
     if (w < 1 || h < 1 ||
         (max_pixels != 0 &&
          static_cast<unsigned long long>(w) * static_cast<unsigned long long>(h) > max_pixels)) {
-      error = "cannot read " + path + ": " + std::to_string(w) + "x" + std::to_string(h) +
+      error = "cannot read " + name + ": " + std::to_string(w) + "x" + std::to_string(h) +
               " pixels is more than " + std::to_string(max_pixels);
       return false;
     }
@@ -288,10 +350,22 @@ bool read_exr(const std::string& path, Image& image, std::string& error, std::si
     file.setFrameBuffer(frame);
     file.readPixels(window.min.y, window.max.y);
   } catch (const std::exception& e) {
-    error = "cannot read " + path + ": " + e.what();
+    error = "cannot read " + name + ": " + e.what();
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool read_exr(const std::string& path, Image& image, std::string& error, std::size_t max_pixels) {
+  return read_exr_from(path.c_str(), path, image, error, max_pixels);
+}
+
+bool decode_exr(const unsigned char* data, std::size_t size, const std::string& name, Image& image,
+                std::string& error, std::size_t max_pixels) {
+  MemoryIStream stream(data, size, name);
+  return read_exr_from(stream, name, image, error, max_pixels);
 }
 
 #else
@@ -316,6 +390,12 @@ bool encode_exr(const Image&, std::vector<unsigned char>&, std::string& error) {
 
 bool read_exr(const std::string& path, Image&, std::string& error, std::size_t) {
   error = "cannot read " + path + kNoExr;
+  return false;
+}
+
+bool decode_exr(const unsigned char*, std::size_t, const std::string& name, Image&,
+                std::string& error, std::size_t) {
+  error = "cannot read " + name + kNoExr;
   return false;
 }
 

@@ -6,6 +6,7 @@
 #define VELVET_TOOLS_PREVIEW_RENDER_IMAGE_IO_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,17 @@ struct Rgb8 {
   std::vector<unsigned char> rgb;  // 3 * width * height
 };
 bool read_png(const std::string& path, Rgb8& image, std::string& error);
+// The same from a PNG file's bytes in memory; messages name `name`.
+bool decode_png(const unsigned char* data, std::size_t size, const std::string& name, Rgb8& image,
+                std::string& error);
+
+// The largest file read_png() reads whole.
+constexpr std::uintmax_t kMaxReadBytes = std::uintmax_t{1} << 30;  // 1 GiB
+
+// Reads the whole file `path` into `out`; false with a message naming it
+// when it is missing, unreadable or larger than `max_bytes`.
+bool read_file(const std::string& path, std::uintmax_t max_bytes, std::vector<unsigned char>& out,
+               std::string& error);
 
 // True when the tool is built with OpenEXR (an optional feature, Debian
 // package libopenexr-dev). Without it write_exr and read_exr fail with a
@@ -42,6 +54,9 @@ bool encode_exr(const Image& image, std::vector<unsigned char>& out, std::string
 // `max_pixels` (0: no limit) refuses a larger file before reading its pixels.
 bool read_exr(const std::string& path, Image& image, std::string& error,
               std::size_t max_pixels = 0);
+// The same from an OpenEXR file's bytes in memory; messages name `name`.
+bool decode_exr(const unsigned char* data, std::size_t size, const std::string& name, Image& image,
+                std::string& error, std::size_t max_pixels = 0);
 
 // The sRGB transfer function, linear [0, 1] to an 8-bit code.
 unsigned char srgb_byte(float linear);

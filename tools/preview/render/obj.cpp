@@ -3,6 +3,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 #if defined(VELVET_PREVIEW_WITH_TINYOBJ)
@@ -17,28 +18,11 @@ bool obj_available() {
   return true;
 }
 
-bool load_obj(const std::string& path, Mesh& out, std::string& error) {
-  const std::string what = "mesh " + path + ": ";
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
-    error = what + "no such file";
-    return false;
-  }
-  const std::uintmax_t bytes = std::filesystem::file_size(path, ec);
-  if (ec) {
-    error = what + "cannot read its size (" + ec.message() + ")";
-    return false;
-  }
-  if (bytes > kMaxObjBytes) {
-    error = what + std::to_string(bytes) + " bytes is more than a mesh may be (" +
-            std::to_string(kMaxObjBytes >> 20) + " MiB)";
-    return false;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = what + "cannot open the file";
-    return false;
-  }
+namespace {
+
+// Reads the OBJ text in `in`, named `name` in messages and in the mesh.
+bool parse_obj(std::istream& in, const std::string& name, Mesh& out, std::string& error) {
+  const std::string what = "mesh " + name + ": ";
   tinyobj::attrib_t attrib;
   std::vector<tinyobj::shape_t> shapes;
   std::vector<tinyobj::material_t> materials;
@@ -52,7 +36,7 @@ bool load_obj(const std::string& path, Mesh& out, std::string& error) {
   }
 
   Mesh mesh;
-  mesh.name = path;
+  mesh.name = name;
   const std::size_t nv = attrib.vertices.size() / 3;
   const std::size_t nn = attrib.normals.size() / 3;
   const std::size_t nt = attrib.texcoords.size() / 2;
@@ -135,6 +119,42 @@ bool load_obj(const std::string& path, Mesh& out, std::string& error) {
   return true;
 }
 
+bool too_large(const std::string& name, std::uintmax_t bytes, std::string& error) {
+  if (bytes <= kMaxObjBytes) return false;
+  error = "mesh " + name + ": " + std::to_string(bytes) + " bytes is more than a mesh may be (" +
+          std::to_string(kMaxObjBytes >> 20) + " MiB)";
+  return true;
+}
+
+}  // namespace
+
+bool load_obj(const std::string& path, Mesh& out, std::string& error) {
+  const std::string what = "mesh " + path + ": ";
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    error = what + "no such file";
+    return false;
+  }
+  const std::uintmax_t bytes = std::filesystem::file_size(path, ec);
+  if (ec) {
+    error = what + "cannot read its size (" + ec.message() + ")";
+    return false;
+  }
+  if (too_large(path, bytes, error)) return false;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = what + "cannot open the file";
+    return false;
+  }
+  return parse_obj(in, path, out, error);
+}
+
+bool read_obj(const std::string& bytes, const std::string& name, Mesh& out, std::string& error) {
+  if (too_large(name, bytes.size(), error)) return false;
+  std::istringstream in(bytes);
+  return parse_obj(in, name, out, error);
+}
+
 #else
 
 bool obj_available() {
@@ -145,6 +165,10 @@ bool load_obj(const std::string& path, Mesh&, std::string& error) {
   error = "mesh " + path +
           ": this build reads no OBJ files (install libtinyobjloader-dev and reconfigure)";
   return false;
+}
+
+bool read_obj(const std::string&, const std::string& name, Mesh& out, std::string& error) {
+  return load_obj(name, out, error);
 }
 
 #endif

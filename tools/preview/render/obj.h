@@ -27,6 +27,9 @@ bool obj_available();
 // in a build without tinyobjloader.
 bool load_obj(const std::string& path, Mesh& out, std::string& error);
 
+// The same from a file's bytes in memory (an upload); messages name `name`.
+bool read_obj(const std::string& bytes, const std::string& name, Mesh& out, std::string& error);
+
 }  // namespace preview
 
 #endif  // VELVET_TOOLS_PREVIEW_RENDER_OBJ_H

@@ -15,8 +15,9 @@
 //     Limits::request_ms from its first byte to send all of it, head and
 //     body, or is dropped (an answer must leave within Limits::write_ms);
 //   - a body is counted as it arrives and refused (413) the moment it passes
-//     Limits::max_body, whatever its encoding, without being kept; the
-//     connection is then closed rather than read to its end.
+//     Limits::max_body (Limits::max_upload for an upload), whatever its
+//     encoding, without being kept; the connection is then closed rather
+//     than read to its end.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -416,7 +417,7 @@ HttpServer::HttpServer(Service& service, const Limits& limits)
     : impl_(std::make_unique<Impl>(limits)) {
   GuardedServer& server = impl_->server;
   const Limits& l = impl_->limits;
-  server.set_payload_max_length(l.max_body);
+  server.set_payload_max_length(std::max(l.max_body, l.max_upload));
   server.set_keep_alive_timeout(std::max(1, l.idle_ms / 1000));
   server.set_keep_alive_max_count(100);
 
@@ -441,10 +442,10 @@ HttpServer::HttpServer(Service& service, const Limits& limits)
         refuse(out, 400, "Content-Length is not a length: '" + text + "'", true);
         return httplib::Server::HandlerResponse::Handled;
       }
-      if (std::stoull(text) > l.max_body) {
+      if (std::stoull(text) > l.body_limit(in.path)) {
         refuse(out, 413,
-               "request body larger than " + std::to_string(l.max_body) + " bytes (" + text +
-                   " announced)",
+               "request body larger than " + std::to_string(l.body_limit(in.path)) + " bytes (" +
+                   text + " announced)",
                true);
         return httplib::Server::HandlerResponse::Handled;
       }
@@ -482,9 +483,10 @@ HttpServer::HttpServer(Service& service, const Limits& limits)
                                       const httplib::ContentReader& read) {
     std::string body;
     bool over = false;
+    const std::size_t limit = l.body_limit(in.path);
     if (has_body(in)) {
       const bool whole = read([&](const char* data, std::size_t size) {
-        if (size > l.max_body - body.size()) {
+        if (size > limit - body.size()) {
           over = true;
           return false;
         }
@@ -492,7 +494,7 @@ HttpServer::HttpServer(Service& service, const Limits& limits)
         return true;
       });
       if (over) {
-        refuse(out, 413, "request body larger than " + std::to_string(l.max_body) + " bytes", true);
+        refuse(out, 413, "request body larger than " + std::to_string(limit) + " bytes", true);
         return;
       }
       if (!whole) {

@@ -20,8 +20,9 @@ void set_latest(std::vector<std::pair<std::string, std::string>>& list, const st
 
 }  // namespace
 
-LookService::LookService(const std::vector<LoadedHost>& hosts, RenderWorker& worker)
-    : hosts_(hosts), worker_(worker), values_(hosts.size()) {
+LookService::LookService(const std::vector<LoadedHost>& hosts, RenderWorker& worker,
+                         const Uploads* uploads)
+    : hosts_(hosts), worker_(worker), uploads_(uploads), values_(hosts.size()) {
   for (const LoadedHost& h : hosts_) {
     Defaults d;
     const std::vector<ParamInfo>& params = h.backend->parameters();
@@ -65,6 +66,7 @@ std::string LookService::apply(const LookChange& change, LookState& out) {
   // Only the page's own settings: never where files go, which look files
   // are read, or anything else the command line does besides a look.
   for (const auto& [flag, text] : change.scene) {
+    if (flag == "mesh") continue;  // an upload's name, never a file's
     const SceneSetting* setting = find_scene_setting(flag);
     if (setting == nullptr || !setting->look) {
       std::string names;
@@ -96,7 +98,12 @@ std::string LookService::apply(const LookChange& change, LookState& out) {
   // The whole look as command-line flags, so that the command line's parser
   // and checks, and its messages, apply unchanged.
   std::vector<std::string> args;
+  std::string mesh_name;
   for (const auto& [flag, text] : scene) {
+    if (flag == "mesh") {
+      mesh_name = text;
+      continue;
+    }
     args.push_back("--" + flag);
     args.push_back(text);
   }
@@ -108,9 +115,40 @@ std::string LookService::apply(const LookChange& change, LookState& out) {
   }
   // parse_look reads only the hosts' parameter lists, which never change:
   // safe beside the worker.
+  // Uploads only; what the look on screen holds stays found once newer
+  // uploads have pushed it out, so that the other controls keep working.
+  const std::string keep = uploads_ != nullptr ? std::to_string(uploads_->keep()) : "0";
+  const TextureSource textures = [&](const std::string& file) -> std::shared_ptr<const Texture> {
+    if (uploads_ != nullptr) {
+      if (auto t = uploads_->texture(file)) return t;
+    }
+    for (const auto& [host, list] : look_.textures) {
+      for (const auto& [name, t] : list) {
+        if (t->file == file) return t;
+      }
+    }
+    return nullptr;
+  };
   Look look;
-  const std::string message = parse_look(args, hosts_, look);
+  const std::string message =
+      parse_look(args, hosts_, look, textures,
+                 "not uploaded, or no longer kept (the page keeps the newest " + keep +
+                     " textures): upload it again");
   if (!message.empty()) return message;
+  if (!mesh_name.empty()) {
+    look.mesh = uploads_ != nullptr ? uploads_->mesh(mesh_name) : nullptr;
+    if (!look.mesh && look_.scene.mesh == mesh_name) look.mesh = look_.mesh;
+    if (!look.mesh) {
+      return "mesh " + mesh_name + ": not uploaded, or no longer kept (the page keeps the newest " +
+             keep + " meshes): upload it again";
+    }
+    look.scene.mesh = mesh_name;
+    if (!look.mesh->has_uvs() && !look.textures.empty()) {
+      return "mesh " + mesh_name +
+             " has no texture coordinates (vt), so it cannot take a texture: connect none, or "
+             "show a shape";
+    }
+  }
 
   scene_ = std::move(scene);
   values_ = std::move(values);
@@ -133,6 +171,7 @@ LookState LookService::state() const {
   for (const SceneSetting& s : scene_settings()) {
     if (s.look) out.scene.emplace_back(s.flag, s.get(look_.scene));
   }
+  out.scene.emplace_back("mesh", look_.scene.mesh);
   return out;
 }
 
@@ -140,6 +179,7 @@ RenderJob LookService::job(std::uint64_t generation, const Look& look) const {
   RenderJob job;
   job.generation = generation;
   job.scene = look.scene;
+  job.mesh = look.mesh;
   // Every parameter back to its default, then the look's values in order.
   for (std::size_t k = 0; k < hosts_.size(); ++k) {
     const std::vector<ParamInfo>& params = hosts_[k].backend->parameters();
@@ -152,6 +192,9 @@ RenderJob LookService::job(std::uint64_t generation, const Look& look) const {
       values.insert(values.end(), given->second.begin(), given->second.end());
     }
     job.values.push_back(std::move(values));
+    const auto connected = look.textures.find(settings_flag(*hosts_[k].entry));
+    job.textures.push_back(connected != look.textures.end() ? connected->second
+                                                            : RenderJob::Connections{});
   }
   return job;
 }
@@ -190,6 +233,15 @@ std::vector<std::pair<std::string, ParamValue>> LookService::settings(std::size_
   return out;
 }
 
+std::vector<std::pair<std::string, std::string>> LookService::connections(std::size_t host,
+                                                                          const Look& look) const {
+  std::vector<std::pair<std::string, std::string>> out;
+  const auto given = look.textures.find(settings_flag(*hosts_[host].entry));
+  if (given == look.textures.end()) return out;
+  for (const auto& [name, texture] : given->second) out.emplace_back(name, texture->file);
+  return out;
+}
+
 std::vector<std::pair<std::string, ParamValue>> LookService::changes(std::size_t host,
                                                                      const Look& look) const {
   std::vector<std::pair<std::string, ParamValue>> kept;
@@ -221,12 +273,20 @@ std::vector<std::pair<std::string, ParamValue>> LookService::changes(std::size_t
 std::string LookService::command_line(const Look& look) const {
   std::string line = "velvet-preview";
   if (hosts_.size() == 1) line += " --hosts " + hosts_[0].entry->flag;
-  line += scene_flags(look.scene);
+  // A mesh is shown alone: the command line takes no --shapes beside it.
+  SceneOptions scene = look.scene;
+  if (const SceneSetting* shapes = find_scene_setting("shapes"); !scene.mesh.empty()) {
+    shapes->set(scene, default_text(*shapes));
+  }
+  line += scene_flags(scene);
   for (std::size_t k = 0; k < hosts_.size(); ++k) {
     // A host that shows another's plug-in has no flags of its own.
     if (!hosts_[k].entry->shows.empty()) continue;
     for (const auto& [name, value] : changes(k, look)) {
       line += " --" + hosts_[k].entry->flag + " " + name + "=" + format_value(value);
+    }
+    for (const auto& [name, file] : connections(k, look)) {
+      line += " --" + hosts_[k].entry->flag + " " + name + "=@" + file;
     }
   }
   return line;
@@ -234,7 +294,13 @@ std::string LookService::command_line(const Look& look) const {
 
 std::string LookService::handover(std::size_t host, const Look& look) const {
   const HostEntry& entry = *hosts_[host].entry;
-  return entry.handover != nullptr ? entry.handover(settings(host, look)) : "";
+  std::string text = entry.handover != nullptr ? entry.handover(settings(host, look)) : "";
+  if (entry.texture_handover != nullptr) {
+    for (const auto& [name, file] : connections(host, look)) {
+      text += "\n" + entry.texture_handover(name, file);
+    }
+  }
+  return text;
 }
 
 std::string LookService::look_files(const std::string& name, const Look& look,

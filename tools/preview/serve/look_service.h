@@ -18,11 +18,14 @@
 #include "tools/preview/cli/cli.h"
 #include "tools/preview/render/settings.h"
 #include "tools/preview/serve/render_worker.h"
+#include "tools/preview/serve/uploads.h"
 
 namespace preview::serve {
 
 // A change from a page: scene flags and host values as the command line
-// writes them, in the order given.
+// writes them, in the order given. Besides the command line's, the scene
+// takes "mesh", an uploaded mesh's name ("" for the shapes), and a colour
+// takes "@NAME", an uploaded texture.
 struct LookChange {
   std::vector<std::pair<std::string, std::string>> scene;  // flag, text
   std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> hosts;
@@ -32,14 +35,18 @@ struct LookChange {
 struct LookState {
   std::uint64_t generation = 0;
   Look look;
-  std::vector<std::pair<std::string, std::string>> scene;  // every look setting's text
+  // Every look setting's text, then "mesh" (the uploaded mesh shown, "" for
+  // none).
+  std::vector<std::pair<std::string, std::string>> scene;
 };
 
 class LookService {
  public:
   // Reads each host's defaults (queries that must not run beside the
-  // worker, hence here) and gives the worker the default look.
-  LookService(const std::vector<LoadedHost>& hosts, RenderWorker& worker);
+  // worker, hence here) and gives the worker the default look. Meshes and
+  // textures come from `uploads` (none when null).
+  LookService(const std::vector<LoadedHost>& hosts, RenderWorker& worker,
+              const Uploads* uploads = nullptr);
 
   // Lays `change` over the look. Refuses, naming the key, anything that is
   // not a page's to set, and any value the command line would refuse (with
@@ -52,6 +59,10 @@ class LookService {
   // on a fresh node, per host; names without a known value are left out.
   std::vector<std::pair<std::string, ParamValue>> settings(std::size_t host,
                                                            const Look& look) const;
+
+  // `host`'s colours connected to a texture, and the texture's name.
+  std::vector<std::pair<std::string, std::string>> connections(std::size_t host,
+                                                               const Look& look) const;
 
   // The look as a command line.
   std::string command_line(const Look& look) const;
@@ -82,6 +93,7 @@ class LookService {
 
   const std::vector<LoadedHost>& hosts_;
   RenderWorker& worker_;
+  const Uploads* uploads_;
   std::vector<Defaults> defaults_;
 
   mutable std::mutex mutex_;

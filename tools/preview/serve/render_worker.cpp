@@ -49,6 +49,13 @@ std::string scene_key(const SceneOptions& scene) {
   return key;
 }
 
+bool same_textures(const RenderJob::Connections& a, const RenderJob::Connections& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](const auto& x, const auto& y) {
+           return x.first == y.first && x.second == y.second;
+         });
+}
+
 bool same_values(const std::vector<std::pair<std::string, ParamValue>>& a,
                  const std::vector<std::pair<std::string, ParamValue>>& b) {
   return a.size() == b.size() &&
@@ -152,6 +159,11 @@ bool RenderWorker::render_job(const RenderJob& job) {
         if (message.empty()) message = hosts_[k].backend->set_parameter(name, value);
       }
     }
+    if (k < job.textures.size()) {
+      for (const auto& [name, texture] : job.textures[k]) {
+        if (message.empty()) message = hosts_[k].backend->connect_texture(name, texture);
+      }
+    }
     if (!message.empty()) {
       publish(job, 3, {}, {}, hosts_[k].entry->flag + ": " + message, elapsed());
       return true;
@@ -159,7 +171,7 @@ bool RenderWorker::render_job(const RenderJob& job) {
   }
   // Every scene setting reaches each host: the lights and what the
   // renderer reports as irradiance.
-  const Scene full(job.scene);
+  const Scene full(job.scene, job.mesh);
   for (LoadedHost& h : hosts_) {
     h.backend->set_lights(full.lights());
     h.backend->set_irradiance(job.scene.irradiance);
@@ -175,13 +187,14 @@ bool RenderWorker::render_job(const RenderJob& job) {
     o.aa = 1;
     return o;
   };
-  const Scene coarse(reduced(4)), between(reduced(2));
+  const Scene coarse(reduced(4), job.mesh), between(reduced(2), job.mesh);
   const auto samples = [](const Scene& s) {
     return static_cast<std::int64_t>(s.width()) * s.height() * s.aa() * s.aa();
   };
 
-  const std::string key = scene_key(job.scene);
+  const SceneKey key{scene_key(job.scene), job.mesh};
   static const std::vector<std::pair<std::string, ParamValue>> kNone;
+  static const RenderJob::Connections kUnconnected;
   const Scene* levels[] = {&coarse, &between, &full};
   for (int stage = 0; stage < 3; ++stage) {
     const Scene* scene = levels[stage];
@@ -190,14 +203,16 @@ bool RenderWorker::render_job(const RenderJob& job) {
     std::vector<std::string> uris(hosts_.size());
     for (std::size_t k = 0; k < hosts_.size(); ++k) {
       const auto& values = k < job.values.size() ? job.values[k] : kNone;
+      const auto& textures = k < job.textures.size() ? job.textures[k] : kUnconnected;
       Rendered& last = rendered_images_[k][stage];
-      if (last.valid && last.scene == key && same_values(last.values, values)) {
+      if (last.valid && last.scene == key && same_values(last.values, values) &&
+          same_textures(last.textures, textures)) {
         images[k] = last.image;
         uris[k] = last.uri;
         continue;
       }
       if (traced_key_[stage] != key) {
-        traced_key_[stage].clear();
+        traced_key_[stage] = {};
         if (!trace_scene(*scene, threads_, traced_[stage], &cancel_)) return false;
         traced_key_[stage] = key;
       }
@@ -212,6 +227,7 @@ bool RenderWorker::render_job(const RenderJob& job) {
       last.valid = true;
       last.scene = key;
       last.values = values;
+      last.textures = textures;
       last.image = images[k];
       last.uri.clear();
       std::string failure;

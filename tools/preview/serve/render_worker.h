@@ -31,7 +31,11 @@ namespace preview::serve {
 struct RenderJob {
   std::uint64_t generation = 0;
   SceneOptions scene;
+  std::shared_ptr<const Mesh> mesh;  // what scene.mesh names
   std::vector<std::vector<std::pair<std::string, ParamValue>>> values;
+  // By host, the colours to connect to a texture once the values are set.
+  using Connections = std::vector<std::pair<std::string, std::shared_ptr<const Texture>>>;
+  std::vector<Connections> textures;
 };
 
 // A rendered stage of a job, as the page shows it: each host's image and the
@@ -103,13 +107,21 @@ class RenderWorker {
   std::vector<LoadedHost>& hosts_;
   int threads_;
 
+  // What a scene is rendered from: every setting's text and the mesh it
+  // shows, held so that its address names it for as long as it is compared.
+  struct SceneKey {
+    std::string text;
+    std::shared_ptr<const Mesh> mesh;
+    bool operator==(const SceneKey& o) const { return text == o.text && mesh == o.mesh; }
+    bool operator!=(const SceneKey& o) const { return !(*this == o); }
+  };
   // The last image each host rendered at each level (0 coarse, 1 between,
-  // 2 full) and
-  // what it was rendered from; the worker thread's own.
+  // 2 full) and what it was rendered from; the worker thread's own.
   struct Rendered {
     bool valid = false;
-    std::string scene;
+    SceneKey scene;
     std::vector<std::pair<std::string, ParamValue>> values;
+    RenderJob::Connections textures;  // held, as the mesh is
     Image image;
     std::string uri;  // its PNG, as sent: not encoded again while unchanged
   };
@@ -117,7 +129,7 @@ class RenderWorker {
   // Where each stage's samples hit the scene, and the scene's key: traced
   // once per scene, so that a change to one host's settings only shades.
   std::array<TracedScene, 3> traced_;
-  std::array<std::string, 3> traced_key_;
+  std::array<SceneKey, 3> traced_key_;
   std::atomic<std::uint64_t> host_renders_{0};
 
   mutable std::mutex mutex_;

@@ -10,6 +10,7 @@
 
 #include "tools/preview/render/compose.h"
 #include "tools/preview/render/image_io.h"
+#include "tools/preview/render/obj.h"
 #include "tools/preview/serve/out_folder.h"
 #include "tools/preview/serve/page.h"
 
@@ -67,7 +68,7 @@ json scene_json() {
 
 // Every host's controls, asked of the hosts once: host queries must not run
 // beside the worker.
-std::string build_controls(const std::vector<LoadedHost>& hosts) {
+std::string build_controls(const std::vector<LoadedHost>& hosts, const Limits& limits) {
   json list = json::array();
   std::vector<std::vector<std::pair<std::string, ParamType>>> names;
   for (const LoadedHost& h : hosts) {
@@ -122,6 +123,7 @@ std::string build_controls(const std::vector<LoadedHost>& hosts) {
     list.push_back({{"flag", h.entry->flag},
                     {"file", h.entry->file_name},
                     {"title", h.entry->title},
+                    {"textures", h.entry->texture_handover != nullptr},
                     {"params", controls}});
   }
   // Linked mode sets the controls that every host has, by name and type.
@@ -136,7 +138,13 @@ std::string build_controls(const std::vector<LoadedHost>& hosts) {
       if (everywhere) linked.push_back(name);
     }
   }
-  return dump(json{{"hosts", list}, {"scene", scene_json()}, {"linked", linked}});
+  // What the page may upload: it refuses a larger file before sending it.
+  const json uploads = {{"maxBytes", limits.max_upload},
+                        {"kept", limits.uploads_kept},
+                        {"mesh", obj_available()},
+                        {"exr", exr_available()}};
+  return dump(
+      json{{"hosts", list}, {"scene", scene_json()}, {"linked", linked}, {"uploads", uploads}});
 }
 
 // A frame as /api/frame answers it, the difference at `scale` (0: the largest
@@ -196,9 +204,10 @@ Service::Service(std::vector<LoadedHost> hosts, const ServeOptions& options, Lim
     : hosts_(std::move(hosts)),
       options_(options),
       limits_(limits),
-      controls_json_(build_controls(hosts_)),
+      controls_json_(build_controls(hosts_, limits_)),
       worker_(hosts_, options.threads),
-      looks_(std::make_unique<LookService>(hosts_, worker_)) {}
+      uploads_(limits.uploads_kept),
+      looks_(std::make_unique<LookService>(hosts_, worker_, &uploads_)) {}
 
 Service::~Service() {
   shutdown();
@@ -226,8 +235,9 @@ Response Service::handle(const Request& request) {
     if (!origin_allowed(request.origin, port_.load())) {
       return error(403, "requests from other sites' pages are refused");
     }
-    if (request.body.size() > limits_.max_body) {
-      return error(413, "request body larger than " + std::to_string(limits_.max_body) + " bytes");
+    if (request.body.size() > limits_.body_limit(request.path)) {
+      return error(413, "request body larger than " +
+                            std::to_string(limits_.body_limit(request.path)) + " bytes");
     }
     const bool get = request.method == "GET" || request.method == "HEAD";
     const bool post = request.method == "POST";
@@ -246,17 +256,21 @@ Response Service::handle(const Request& request) {
     if (request.path == "/api/save" && post) return save();
     if (request.path == "/api/looks" && get) return looks();
     if (request.path == "/api/save-look" && post) return save_look(request);
-    for (const char* known : {"/api/controls", "/api/frame", "/api/save", "/api/looks"}) {
+    if (request.path == "/api/upload" && post) return upload(request);
+    for (const char* known : {"/api/controls", "/api/frame", "/api/looks"}) {
       if (request.path == known) {
-        return error(405, request.method + " is not allowed for " + request.path + "; it takes " +
-                              (request.path == "/api/save" ? "POST" : "GET"));
+        return error(405,
+                     request.method + " is not allowed for " + request.path + "; it takes GET");
+      }
+    }
+    for (const char* known : {"/api/save", "/api/save-look", "/api/upload"}) {
+      if (request.path == known) {
+        return error(405,
+                     request.method + " is not allowed for " + request.path + "; it takes POST");
       }
     }
     if (request.path == "/api/look") {
       return error(405, request.method + " is not allowed for /api/look; it takes GET or POST");
-    }
-    if (request.path == "/api/save-look") {
-      return error(405, request.method + " is not allowed for /api/save-look; it takes POST");
     }
     return error(404, "no such address: " + request.path);
   } catch (const std::exception& e) {
@@ -289,6 +303,8 @@ Response Service::look_answer(const LookState& state, const Frame* frame, long l
     if (!hosts_[k].entry->shows.empty()) continue;
     json values = json::object();
     for (const auto& [name, v] : looks_->settings(k, state.look)) values[name] = format_value(v);
+    // A connected colour reads as the command line spells the connection.
+    for (const auto& [name, file] : looks_->connections(k, state.look)) values[name] = "@" + file;
     hosts[hosts_[k].entry->flag] = values;
     handover[hosts_[k].entry->flag] = looks_->handover(k, state.look);
   }
@@ -449,6 +465,21 @@ Response Service::looks() const {
     list.push_back({{"name", name}, {"hosts", values}});
   }
   return ok(json{{"looks", list}, {"origin", files.origin}});
+}
+
+Response Service::upload(const Request& request) {
+  const auto kind = request.query.find("kind");
+  const auto file = request.query.find("file");
+  if (kind == request.query.end() || (kind->second != "mesh" && kind->second != "texture") ||
+      file == request.query.end()) {
+    return error(400, "an upload takes kind=mesh or kind=texture, and file=NAME");
+  }
+  std::string read;
+  const std::string message = kind->second == "mesh"
+                                  ? uploads_.add_mesh(file->second, request.body, read)
+                                  : uploads_.add_texture(file->second, request.body, read);
+  if (!message.empty()) return error(400, message);
+  return ok(json{{"kind", kind->second}, {"file", file->second}, {"read", read}});
 }
 
 Response Service::save_look(const Request& request) {

@@ -21,6 +21,12 @@
 //                                 into the --out folder
 //   GET  /api/looks               the looks the command line finds, each as
 //                                 every control's value per host
+//   POST /api/upload?kind=K&file=NAME
+//                                 the body is an OBJ mesh (K "mesh") or a
+//                                 PNG or OpenEXR texture (K "texture"), at
+//                                 most Limits::max_upload bytes, kept as
+//                                 NAME: the look then names it, as "mesh"
+//                                 in the scene or "@NAME" for a colour
 //   POST /api/save-look           {"name": NAME[, "overwrite": true]}:
 //                                 writes the newest look's settings as look
 //                                 NAME (a Maya preset and a .mi shader
@@ -43,6 +49,7 @@
 #include "tools/preview/cli/cli.h"
 #include "tools/preview/serve/look_service.h"
 #include "tools/preview/serve/render_worker.h"
+#include "tools/preview/serve/uploads.h"
 
 namespace preview::serve {
 
@@ -66,11 +73,13 @@ struct Response {
 };
 
 struct Limits {
-  std::size_t max_body = 64 * 1024;  // bytes of a request body
-  int max_wait_ms = 5000;            // longest a frame request waits
-  int max_waiters = 64;              // frame requests waiting at once
-  int save_wait_ms = 60000;          // longest Save waits for the full image
-  int first_frame_ms = 100;          // longest a look waits to send its first image
+  std::size_t max_body = 64 * 1024;    // bytes of a request body
+  std::size_t max_upload = 32u << 20;  // bytes of an upload's body (32 MiB)
+  std::size_t uploads_kept = 4;        // meshes, and textures, kept at once
+  int max_wait_ms = 5000;              // longest a frame request waits
+  int max_waiters = 64;                // frame requests waiting at once
+  int save_wait_ms = 60000;            // longest Save waits for the full image
+  int first_frame_ms = 100;            // longest a look waits to send its first image
   // The connections (http.cpp): a client has `idle_ms` to start a request
   // and `request_ms` from its first byte to send all of it, or is dropped;
   // an answer must leave within `write_ms`. Past `max_connections`, a new
@@ -79,6 +88,11 @@ struct Limits {
   int request_ms = 2000;
   int write_ms = 10000;
   int max_connections = 256;
+
+  // The largest body a request to `path` may have.
+  std::size_t body_limit(const std::string& path) const {
+    return path == "/api/upload" ? max_upload : max_body;
+  }
 };
 
 class Service {
@@ -114,6 +128,7 @@ class Service {
   Response save();
   Response looks() const;
   Response save_look(const Request& request);
+  Response upload(const Request& request);
   // The look; with `frame` (null: none), that frame too, its difference at
   // `scale`, as /api/frame gives it.
   Response look_answer(const LookState& state, const Frame* frame = nullptr,
@@ -124,6 +139,7 @@ class Service {
   Limits limits_;
   std::string controls_json_;  // asked of the hosts before the worker starts
   RenderWorker worker_;
+  Uploads uploads_;
   std::unique_ptr<LookService> looks_;
   std::atomic<int> port_{0};
   std::mutex save_mutex_;  // one writer in --out at a time

@@ -209,6 +209,15 @@ TEST_F(ObjFiles, BadFilesAreRefusedByName) {
   expect_refused(write("nrange.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 0 1\nf 1//1 2//1 3//4\n"),
                  "normal 4 of 1");
   expect_refused(write("inf.obj", "v 0 0 0\nv 1 1e999 0\nv 0 1 0\nf 1 2 3\n"), "finite");
+  // An upload's bytes: read as the file is, refused by their own name.
+  Mesh m;
+  std::string error;
+  EXPECT_FALSE(preview::read_obj("v 0 0 0\nf 1 1 4\n", "up.obj", m, error));
+  EXPECT_NE(error.find("mesh up.obj: a face of"), std::string::npos) << error;
+  EXPECT_NE(error.find("vertex 4 of 1"), std::string::npos) << error;
+  ASSERT_TRUE(preview::read_obj("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "up.obj", m, error));
+  EXPECT_EQ(m.triangles.size(), 1u);
+  EXPECT_EQ(m.name, "up.obj");
   // Past the size limit, refused before it is read (a sparse file).
   const std::string big = write("big.obj", "v 0 0 0\n");
   fs::resize_file(big, preview::kMaxObjBytes + 1);

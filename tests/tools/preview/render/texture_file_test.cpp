@@ -8,6 +8,8 @@
 #include <fstream>
 #include <limits>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "tools/preview/render/image_io.h"
 
@@ -67,7 +69,7 @@ TEST_F(TextureFiles, ExrIsTakenAsLinear) {
 }
 
 TEST_F(TextureFiles, BadFilesAreRefusedByName) {
-  expect_refused(path("missing.png"), "cannot open");
+  expect_refused(path("missing.png"), "no such file");
   write("notes.png", "just some text, not an image\n");
   expect_refused(path("notes.png"), "not an image");
   write("empty.png", "");
@@ -79,6 +81,35 @@ TEST_F(TextureFiles, BadFilesAreRefusedByName) {
   if (!preview::exr_available()) {
     write("a.exr", std::string("\x76\x2f\x31\x01", 4) + "rest");
     expect_refused(path("a.exr"), "OpenEXR");
+  }
+}
+
+// An upload's bytes read as the file of the same bytes would be; cut short,
+// they are refused by the name they came with.
+TEST_F(TextureFiles, BytesInMemoryReadAsTheirFileAndCutShortAreRefusedByName) {
+  preview::Image image(3, 2);
+  for (std::size_t k = 0; k < image.rgb.size(); ++k) image.rgb[k] = static_cast<float>(k) / 9.0f;
+  std::string error;
+  std::vector<std::pair<std::string, std::vector<unsigned char>>> files(1);
+  files[0].first = "up.png";
+  ASSERT_TRUE(preview::encode_png(image, files[0].second, error)) << error;
+  if (preview::exr_available()) {
+    files.emplace_back("up.exr", std::vector<unsigned char>{});
+    ASSERT_TRUE(preview::encode_exr(image, files[1].second, error)) << error;
+  }
+  for (const auto& [name, bytes] : files) {
+    write(name, std::string(bytes.begin(), bytes.end()));
+    preview::Texture from_file, from_memory;
+    ASSERT_TRUE(preview::load_texture(path(name), from_file, error)) << error;
+    ASSERT_TRUE(preview::decode_texture(bytes.data(), bytes.size(), name, from_memory, error))
+        << error;
+    EXPECT_EQ(from_memory.rgb, from_file.rgb) << name;
+    EXPECT_EQ(from_memory.file, name);
+    for (const std::size_t keep : {bytes.size() / 2, std::size_t{30}, std::size_t{9}}) {
+      preview::Texture t;
+      EXPECT_FALSE(preview::decode_texture(bytes.data(), keep, name, t, error)) << name << keep;
+      EXPECT_NE(error.find("texture " + name + ": "), std::string::npos) << error;
+    }
   }
 }
 

@@ -11,7 +11,8 @@ second page opens on the look on screen, changes nothing by opening or
 reloading, and shares its changes with the first; then works on a look:
 labels, bad values, undo and redo, slider keys, reset, the difference
 scales, copy's feedback and Save as look; picks the cloth, drags the key
-light on the image and steps it with the keys, and plays the turntable.
+light on the image and steps it with the keys, and plays the turntable;
+uploads a mesh and a texture through the file pickers, and bad files.
 
 usage: preview_serve_browser_test.py VELVET_PREVIEW [--screenshot PNG]
 Exits 77 (skipped) when Chromium, its driver or Selenium is missing.
@@ -345,6 +346,94 @@ def shapes_and_lights(driver):
     wait_until("the reset look", lambda: settled(driver) and "--shapes" not in command(driver))
 
 
+def png_file(path, width, height, rgb_of):
+    """Writes an 8-bit RGB PNG whose pixel (x, y) is rgb_of(x, y)."""
+    import struct
+    import zlib
+    rows = b"".join(b"\0" + bytes(c for x in range(width) for c in rgb_of(x, y))
+                    for y in range(height))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + \
+            struct.pack(">I", zlib.crc32(kind + data) & 0xffffffff)
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+                + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+def uploads(driver, work):
+    """A mesh and a texture picked from files: shown, undone and redone,
+    disconnected; bad files are refused by name and the look stays."""
+    files = os.path.join(work, "files")
+    os.makedirs(files)
+    with open(os.path.join(files, "quad.obj"), "w") as f:
+        f.write("v -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\nvt 0 0\nvt 2 0\nvt 2 2\nvt 0 2\n"
+                "f 1/1 2/2 3/3 4/4\n")
+    with open(os.path.join(files, "points.obj"), "w") as f:
+        f.write("v 0 0 0\nv 1 0 0\n")
+    with open(os.path.join(files, "notes.png"), "w") as f:
+        f.write("not an image\n")
+    png_file(os.path.join(files, "fabric.png"), 8, 8,
+             lambda x, y: (220, 30, 60) if (x // 2 + y // 2) % 2 else (40, 30, 200))
+
+    def status():
+        return driver.find_element(By.ID, "status").text
+
+    def pick_file(selector, name):
+        driver.find_element(By.CSS_SELECTOR, selector + " input[type=file]").send_keys(
+            os.path.join(files, name))
+
+    maya_color = "[data-host='maya'][data-param='color']"
+    if driver.execute_script("return state.controls.uploads.mesh"):
+        before = png_of(driver, "maya")
+        pick_file("[data-scene='shapes']", "quad.obj")
+        wait_until("the mesh", lambda: settled(driver) and "--mesh quad.obj" in command(driver))
+        shapes = driver.find_element(By.CSS_SELECTOR, "[data-scene='shapes'] select")
+        assert shapes.get_attribute("value") == "mesh:quad.obj"
+        assert png_of(driver, "maya") != before
+        # A file that is no mesh: refused by name, the mesh stays.
+        shown = command(driver)
+        pick_file("[data-scene='shapes']", "points.obj")
+        wait_until("the refusal", lambda: "mesh points.obj: no faces" in status())
+        assert command(driver) == shown
+    else:
+        print("no OBJ files in this build: the mesh upload is not tried")
+
+    # A texture on Maya's colour: the row names it, the hand-over connects
+    # a file node, and the image changes.
+    untextured = png_of(driver, "maya")
+    pick_file(maya_color, "fabric.png")
+    wait_until("the texture", lambda: settled(driver) and
+               "--maya color=@fabric.png" in command(driver))
+    row = driver.find_element(By.CSS_SELECTOR, maya_color)
+    assert row.find_element(By.CSS_SELECTOR, ".texture-name").text == "fabric.png"
+    assert not row.find_element(By.CSS_SELECTOR, "input[type=color]").is_displayed()
+    assert "fileTextureName" in driver.find_element(By.ID, "snippet-maya").text
+    textured = png_of(driver, "maya")
+    assert textured != untextured
+
+    # Undo takes the connection back, redo makes it again.
+    ctrl(driver, "z")
+    wait_until("the texture undone", lambda: settled(driver) and "@" not in command(driver))
+    assert png_of(driver, "maya") == untextured
+    ctrl(driver, "z", shift=True)
+    wait_until("the texture redone", lambda: settled(driver) and
+               "--maya color=@fabric.png" in command(driver))
+    assert png_of(driver, "maya") == textured
+
+    # Not an image: refused by name; the texture on screen stays.
+    pick_file("[data-host='mr'][data-param='color']", "notes.png")
+    wait_until("the refused texture", lambda: "texture notes.png: not an image" in status())
+    assert "--maya color=@fabric.png" in command(driver) and "--mr color=@" not in command(driver)
+
+    # The ✕ disconnects: the colour's default.
+    row.find_element(By.CSS_SELECTOR, ".texture button").click()
+    wait_until("the disconnected colour", lambda: settled(driver) and "@" not in command(driver))
+    assert row.find_element(By.CSS_SELECTOR, "input[type=color]").is_displayed()
+    driver.find_element(By.ID, "reset-look").click()
+    wait_until("the reset look", lambda: settled(driver) and "--mesh" not in command(driver))
+
+
 def main():
     tool = sys.argv[1]
     screenshot = sys.argv[sys.argv.index("--screenshot") + 1] if "--screenshot" in sys.argv else None
@@ -492,6 +581,7 @@ def main():
 
         working_on_a_look(driver)
         shapes_and_lights(driver)
+        uploads(driver, work)
 
         driver.find_element(By.ID, "show-difference").click()
         if screenshot:

@@ -19,6 +19,9 @@
 #include "tests/tools/preview/fake_backend.h"
 #include "tools/preview/look/handover.h"
 #include "tools/preview/render/image_io.h"
+#include "tools/preview/render/obj.h"
+#include "tools/preview/render/render.h"
+#include "tools/preview/render/texture_file.h"
 #include "tools/preview/serve/serve.h"
 #include "tools/preview/serve/service.h"
 
@@ -91,7 +94,7 @@ class Serve : public ::testing::Test {
     options.threads = 2;
     options.out_dir = out_.string();
     options.looks = looks;
-    service_ = std::make_unique<preview::serve::Service>(std::move(hosts), options);
+    service_ = std::make_unique<preview::serve::Service>(std::move(hosts), options, limits_);
     service_->set_port(kPort);
   }
   void set_port(int port) {
@@ -137,6 +140,7 @@ class Serve : public ::testing::Test {
   std::string origin_;
   std::vector<preview::HostEntry> entries_;
   bool with_viewport_ = false;  // a third host that shows Maya's node
+  preview::serve::Limits limits_;
   std::unique_ptr<preview::serve::Service> service_;
 };
 
@@ -773,4 +777,232 @@ TEST_F(Serve, ImagesRefineFromCoarseThroughHalfSizeToFull) {
   const json level =
       json::parse(call("GET", "/api/frame", "", nullptr, {{"have", "0"}, {"level", "4"}}).body);
   EXPECT_NE(level.dump().find("level 0 to 3"), std::string::npos) << level.dump();
+}
+
+// ---- uploads ------------------------------------------------------------------
+
+namespace {
+
+// A unit quad facing the camera, with texture coordinates (`uvs`) or
+// without.
+std::string quad_obj(bool uvs) {
+  return std::string("v -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\n") +
+         (uvs ? "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nf 1/1 2/2 3/3 4/4\n" : "f 1 2 3 4\n");
+}
+
+// A 4 x 4 checker of `a` and `b` as a PNG file's bytes.
+std::string checker_png(float a, float b) {
+  preview::Image image(4, 4);
+  for (int i = 0; i < 16; ++i) {
+    const float v = ((i % 4) + (i / 4)) % 2 ? a : b;
+    for (int c = 0; c < 3; ++c) image.rgb[3 * i + c] = c == 0 ? v : 0.3f;
+  }
+  std::vector<unsigned char> png;
+  std::string error;
+  EXPECT_TRUE(preview::encode_png(image, png, error)) << error;
+  return std::string(png.begin(), png.end());
+}
+
+}  // namespace
+
+class Uploads : public Serve {
+ protected:
+  Response upload(const std::string& kind, const std::string& file, const std::string& bytes) {
+    return call("POST", "/api/upload", bytes, nullptr, {{"kind", kind}, {"file", file}});
+  }
+  // The error of a refused request, which must be a 400.
+  std::string refused(const Response& r) {
+    EXPECT_EQ(r.status, 400) << r.body;
+    return json::parse(r.body).value("error", "");
+  }
+  // What a fake host renders of `options` with `mesh` and `texture` on its
+  // colour, as the page shows it.
+  std::string rendered(preview::SceneOptions options, std::shared_ptr<const preview::Mesh> mesh,
+                       const std::string& texture_png) {
+    fake::Backend backend;
+    if (!texture_png.empty()) {
+      auto texture = std::make_shared<preview::Texture>();
+      std::string error;
+      EXPECT_TRUE(
+          preview::decode_texture(reinterpret_cast<const unsigned char*>(texture_png.data()),
+                                  texture_png.size(), "t.png", *texture, error))
+          << error;
+      backend.connect_texture("color", texture);
+    }
+    const preview::Scene scene(options, mesh);
+    backend.set_lights(scene.lights());
+    preview::Image image;
+    std::string error, uri;
+    EXPECT_TRUE(preview::render(scene, backend, 1, image, nullptr, error)) << error;
+    EXPECT_TRUE(preview::serve::data_uri(image, uri, error)) << error;
+    return uri;
+  }
+};
+
+// A texture is uploaded once and named by the look as the command line
+// names a file; the image is the one a host renders with it connected, and
+// a value set on the colour disconnects it again.
+TEST_F(Uploads, AnUploadedTextureIsConnectedByTheLookAndAValueDisconnectsIt) {
+  start();
+  const std::string png = checker_png(0.9f, 0.1f);
+  const json read = json::parse(upload("texture", "fabric one.png", png).body);
+  EXPECT_EQ(read["file"], "fabric one.png");
+  EXPECT_EQ(read["read"], "4x4");
+  const json look = post_look(
+      R"({"scene": {"size": "32x16", "shapes": "cloth"}, "hosts": {"maya": {"color": "@fabric one.png"}}})");
+  EXPECT_EQ(look["hosts"]["maya"]["color"], "@fabric one.png");
+  EXPECT_NE(look["command"].get<std::string>().find("--maya color=@fabric one.png"),
+            std::string::npos)
+      << look["command"];
+  // The hand-over connects a file node: by the name given, not a path here.
+  const std::string mel = look["handover"]["maya"];
+  EXPECT_NE(mel.find("fileTextureName\") \"fabric one.png\""), std::string::npos) << mel;
+
+  preview::SceneOptions options;
+  ASSERT_EQ(preview::find_scene_setting("size")->set(options, "32x16"), "");
+  ASSERT_EQ(preview::find_scene_setting("shapes")->set(options, "cloth"), "");
+  const json textured = full_frame(look["generation"]);
+  EXPECT_EQ(textured["images"]["maya"], rendered(options, nullptr, png));
+  EXPECT_EQ(textured["images"]["mr"], rendered(options, nullptr, ""));
+
+  const json plain = post_look(R"({"hosts": {"maya": {"color": "0.5,0.2,0.2"}}})");
+  EXPECT_EQ(plain["hosts"]["maya"]["color"], "0.5,0.2,0.2");
+  EXPECT_EQ(plain["command"].get<std::string>().find('@'), std::string::npos);
+  EXPECT_EQ(full_frame(plain["generation"])["images"]["maya"], rendered(options, nullptr, ""));
+}
+
+TEST_F(Uploads, AnUploadedMeshIsShownInPlaceOfTheShapesUntilAShapeIsPicked) {
+  if (!preview::obj_available()) GTEST_SKIP() << "built without tinyobjloader";
+  start();
+  const json read = json::parse(upload("mesh", "quad.obj", quad_obj(true)).body);
+  EXPECT_EQ(read["read"], "2 triangles, with texture coordinates");
+  ASSERT_EQ(upload("texture", "fabric.png", checker_png(0.9f, 0.1f)).status, 200);
+  const json look =
+      post_look(R"({"scene": {"size": "32x16", "shapes": "cloth", "mesh": "quad.obj"},)"
+                R"( "hosts": {"mr": {"color": "@fabric.png"}}})");
+  const std::string command = look["command"];
+  EXPECT_NE(command.find("--mesh quad.obj"), std::string::npos) << command;
+  EXPECT_EQ(command.find("--shapes"), std::string::npos) << command;  // refused beside --mesh
+
+  preview::SceneOptions options;
+  ASSERT_EQ(preview::find_scene_setting("size")->set(options, "32x16"), "");
+  options.mesh = "quad.obj";
+  auto mesh = std::make_shared<preview::Mesh>();
+  std::string error;
+  ASSERT_TRUE(preview::read_obj(quad_obj(true), "quad.obj", *mesh, error)) << error;
+  const json shown = full_frame(look["generation"]);
+  EXPECT_EQ(shown["images"]["maya"], rendered(options, mesh, ""));
+  EXPECT_EQ(shown["images"]["mr"], rendered(options, mesh, checker_png(0.9f, 0.1f)));
+
+  // No mesh: the shapes the look had, the cloth.
+  const json shapes = post_look(R"({"scene": {"mesh": ""}})");
+  EXPECT_NE(shapes["command"].get<std::string>().find("--shapes cloth"), std::string::npos);
+  EXPECT_EQ(shapes["scene"]["mesh"], "");
+}
+
+// Every bad upload and every look naming what was not uploaded is a 400
+// that names the file; the look stays as it was.
+TEST_F(Uploads, BadUploadsAndLooksNamingNoUploadAreRefusedAndTheLookStays) {
+  start();
+  const std::uint64_t before = post_look(R"({"scene": {"size": "32x16"}})")["generation"];
+  EXPECT_NE(
+      refused(upload("texture", "notes.png", "just text")).find("texture notes.png: not an image"),
+      std::string::npos);
+  EXPECT_NE(refused(upload("texture", "cut.png", checker_png(1, 0).substr(0, 40))).find("cut.png"),
+            std::string::npos);
+  for (const char* name : {"../up.png", "a/b.png", "a\\b.png", "q\"uote.png", ".hidden.png", ""}) {
+    EXPECT_NE(refused(upload("texture", name, checker_png(1, 0))).find("uploaded file's name"),
+              std::string::npos)
+        << name;
+  }
+  EXPECT_NE(refused(upload("script", "x.png", checker_png(1, 0))).find("kind=mesh or kind=texture"),
+            std::string::npos);
+  EXPECT_NE(
+      refused(call("POST", "/api/upload", "x", nullptr, {{"kind", "mesh"}})).find("file=NAME"),
+      std::string::npos);
+  EXPECT_EQ(call("GET", "/api/upload").status, 405);
+  if (preview::obj_available()) {
+    EXPECT_NE(refused(upload("mesh", "points.obj", "v 0 0 0\nv 1 0 0\n"))
+                  .find("mesh points.obj: no faces"),
+              std::string::npos);
+    EXPECT_NE(refused(upload("mesh", "far.obj", "v 0 0 0\nf 1 2 3\n")).find("names vertex 2 of 1"),
+              std::string::npos);
+    // A mesh without texture coordinates shows, but takes no texture.
+    ASSERT_EQ(upload("mesh", "bare.obj", quad_obj(false)).status, 200);
+    ASSERT_EQ(upload("texture", "fabric.png", checker_png(1, 0)).status, 200);
+    EXPECT_NE(
+        refused(
+            call("POST", "/api/look",
+                 R"({"scene": {"mesh": "bare.obj"}, "hosts": {"maya": {"color": "@fabric.png"}}})"))
+            .find("mesh bare.obj has no texture coordinates"),
+        std::string::npos);
+  }
+  EXPECT_NE(refused(call("POST", "/api/look", R"({"hosts": {"maya": {"color": "@nope.png"}}})"))
+                .find("texture nope.png: not uploaded"),
+            std::string::npos);
+  EXPECT_NE(refused(call("POST", "/api/look", R"({"scene": {"mesh": "/etc/hosts"}})"))
+                .find("mesh /etc/hosts: not uploaded"),
+            std::string::npos);
+  ASSERT_EQ(upload("texture", "fabric.png", checker_png(1, 0)).status, 200);
+  EXPECT_NE(
+      refused(call("POST", "/api/look", R"({"hosts": {"maya": {"edginess": "@fabric.png"}}})"))
+          .find("only colours take a texture"),
+      std::string::npos);
+  EXPECT_EQ(json::parse(call("GET", "/api/look").body)["generation"], before);
+}
+
+// Past the newest few, an upload is no longer found, except by the look
+// on screen, whose other controls keep working; an upload of a name again
+// replaces what the look shows.
+TEST_F(Uploads, OnlyTheNewestAreKeptAndTheLookOnScreenKeepsItsOwn) {
+  limits_.uploads_kept = 2;
+  start();
+  ASSERT_EQ(upload("texture", "a.png", checker_png(0.9f, 0.1f)).status, 200);
+  post_look(R"({"scene": {"size": "32x16"}, "hosts": {"maya": {"color": "@a.png"}}})");
+  ASSERT_EQ(upload("texture", "b.png", checker_png(0.5f, 0.5f)).status, 200);
+  ASSERT_EQ(upload("texture", "c.png", checker_png(0.2f, 0.2f)).status, 200);
+  const json on = post_look(R"({"hosts": {"maya": {"edginess": "7"}}})");
+  EXPECT_EQ(on["hosts"]["maya"]["color"], "@a.png");
+  post_look(R"({"hosts": {"maya": {"color": "0.1,0.1,0.1"}}})");
+  EXPECT_NE(refused(call("POST", "/api/look", R"({"hosts": {"maya": {"color": "@a.png"}}})"))
+                .find("newest 2 textures"),
+            std::string::npos);
+
+  const json b = post_look(R"({"hosts": {"maya": {"color": "@b.png"}}})");
+  const json first = full_frame(b["generation"]);
+  ASSERT_EQ(upload("texture", "b.png", checker_png(0.9f, 0.9f)).status, 200);
+  const json again = post_look(R"({"hosts": {"maya": {"color": "@b.png"}}})");
+  EXPECT_NE(full_frame(again["generation"])["images"]["maya"], first["images"]["maya"]);
+}
+
+// An upload may be far larger than any other request, up to its own cap,
+// over a real connection as in handle().
+TEST_F(Uploads, AnUploadHasItsOwnCapOverTheConnection) {
+  limits_.max_upload = 256 * 1024;
+  start();
+  preview::serve::HttpServer http(*service_, limits_);
+  const int port = http.bind(0);
+  ASSERT_GT(port, 0);
+  set_port(port);
+  std::thread server([&] { http.run(); });
+  httplib::Client client("127.0.0.1", port);
+  // 100 KiB: over a look's cap, under an upload's.
+  const std::string png = checker_png(0.9f, 0.1f);
+  const auto big = client.Post("/api/look", std::string(100 * 1024, ' '), "application/json");
+  ASSERT_TRUE(big);
+  EXPECT_EQ(big->status, 413);
+  httplib::Client uploader("127.0.0.1", port);
+  // What follows a PNG's end is not read.
+  const auto fine = uploader.Post("/api/upload?kind=texture&file=pad.png",
+                                  png + std::string(100 * 1024, '\0'), "application/octet-stream");
+  ASSERT_TRUE(fine);
+  EXPECT_EQ(fine->status, 200) << fine->body;
+  httplib::Client over("127.0.0.1", port);
+  const auto too_big = over.Post("/api/upload?kind=texture&file=big.png",
+                                 std::string(300 * 1024, '\0'), "application/octet-stream");
+  ASSERT_TRUE(too_big);
+  EXPECT_EQ(too_big->status, 413);
+  EXPECT_EQ(upload("texture", "big.png", std::string(300 * 1024, '\0')).status, 413);
+  http.stop();
+  server.join();
 }

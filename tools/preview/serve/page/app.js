@@ -115,7 +115,49 @@ function booleanControl(p, onChange) {
   return { inputs: [box, el('span')], set: (text) => { box.checked = text === 'on'; } };
 }
 
-// A colour (picker and three channels) or a vector (three numbers).
+// Sends `file` (a File the user picked) to the tool as an upload of `kind`
+// ('mesh' or 'texture'); the tool keeps it by its name, which the look then
+// names. The page never names a path. Answers the name, or null (the
+// status says why).
+async function upload(kind, file) {
+  const limits = state.controls.uploads;
+  if (file.size > limits.maxBytes) {
+    setStatus(`${file.name}: ${file.size} bytes is more than an upload may be (${limits.maxBytes})`, true);
+    return null;
+  }
+  setStatus(`reading ${file.name}…`);
+  try {
+    const r = await fetch(`/api/upload?kind=${kind}&file=${encodeURIComponent(file.name)}`,
+      { method: 'POST', body: file });
+    const answer = await r.json();
+    if (!r.ok) {
+      setStatus(answer.error, true);
+      return null;
+    }
+    setStatus(`${answer.file}: ${answer.read}`);
+    return answer.file;
+  } catch (e) {
+    setStatus('the tool does not answer: ' + e, true);
+    return null;
+  }
+}
+
+// A button that opens a file picker and hands the picked file to `onFile`.
+function fileButton(text, label, accept, onFile) {
+  const input = el('input', { type: 'file', accept, hidden: '', 'aria-label': label });
+  const button = el('button', { type: 'button', class: 'file', title: label, 'aria-label': label, text });
+  button.addEventListener('click', () => input.click());
+  input.addEventListener('change', () => {
+    const file = input.files[0];
+    input.value = '';
+    if (file) onFile(file);
+  });
+  return [button, input];
+}
+
+// A colour (picker and three channels) or a vector (three numbers). A
+// colour of a host that takes textures can be connected to one: its value
+// is then "@NAME", shown as the texture's name.
 function tripleControl(p, onChange) {
   // The host's own channel attributes where it has them (Maya's colorR, ...).
   const own = p.channels && p.channels.length === 3;
@@ -141,11 +183,34 @@ function tripleControl(p, onChange) {
       onChange(text());
     });
   }
+  const extra = [];
+  let connected = null;
+  if (p.textures) {
+    const name = el('span', { class: 'texture-name' });
+    const off = el('button', {
+      type: 'button', class: 'reset', text: '✕', title: `${p.label}: disconnect the texture`,
+      'aria-label': `disconnect the texture from ${p.label}`,
+    });
+    off.addEventListener('click', () => onChange(p.default));
+    connected = el('span', { class: 'texture', hidden: '' }, [name, off]);
+    extra.push(connected, ...fileButton('Texture…', `texture for ${p.label} (PNG${state.controls.uploads.exr ? ' or EXR' : ''})`,
+      state.controls.uploads.exr ? '.png,.exr,image/png' : '.png,image/png', async (file) => {
+        const uploaded = await upload('texture', file);
+        if (uploaded !== null) onChange('@' + uploaded);
+      }));
+  }
   const set = (t) => {
+    const texture = String(t).startsWith('@');
+    if (connected) {
+      connected.hidden = !texture;
+      connected.firstChild.textContent = texture ? String(t).slice(1) : '';
+      for (const i of [picker, ...boxes]) i.hidden = texture;
+    }
+    if (texture) return;
     String(t).split(',').forEach((v, k) => { if (boxes[k]) boxes[k].value = v; });
     if (p.type === 'color' && numbers(t).every(Number.isFinite)) picker.value = toHex(numbers(t));
   };
-  return { inputs: [picker, ...boxes], set, triple: true };
+  return { inputs: [picker, ...boxes, ...extra], set, triple: true, textures: !!p.textures };
 }
 
 function control(p, onChange) {
@@ -184,10 +249,12 @@ function hostPanel(host, linked) {
     const label = `${host.title} ${p.name}`;
     defaults[key] = p.default;
     labels[key] = label;
-    const c = control({ ...p, label }, (text) => changeParam(host.flag, p, text, true));
+    const textures = host.textures && p.type === 'color';
+    const c = control({ ...p, label, textures }, (text) => changeParam(host.flag, p, text, true));
     state.setters[key] = c.set;
     const row = el('div', {
-      class: 'param' + (c.triple ? ' triple' : '') + (linked.includes(p.name) ? ' linked' : ''),
+      class: 'param' + (c.triple ? ' triple' : '') + (c.textures ? ' texturable' : '') +
+        (linked.includes(p.name) ? ' linked' : ''),
       dataset: { host: host.flag, param: p.name, type: p.type, default: p.default },
       title: describe(p),
     }, [el('label', { text: p.name }), ...c.inputs,
@@ -200,19 +267,52 @@ function hostPanel(host, linked) {
 const SHAPES = [['sphere,torus', 'sphere and torus'], ['sphere', 'sphere'], ['torus', 'torus'],
   ['plane', 'plane'], ['cloth', 'cloth (a curtain in folds)'], ['cushion', 'cushion']];
 
+// Every shape the tool makes (sphere and torus alone or together, or one of
+// the others alone), and the meshes uploaded: the scene's "mesh" names the
+// one shown, "" for the shapes.
+function shapePicker(p) {
+  const select = el('select', { 'aria-label': p.label });
+  for (const [value, text] of SHAPES) select.append(el('option', { value, text }));
+  const meshes = el('optgroup', { label: 'meshes' });
+  const offer = (name) => {
+    if (![...meshes.children].some((o) => o.value === 'mesh:' + name)) {
+      meshes.append(el('option', { value: 'mesh:' + name, text: name }));
+    }
+    if (!meshes.parentNode) select.append(meshes);
+  };
+  select.value = p.default;
+  select.addEventListener('change', () => {
+    const v = select.value;
+    if (v.startsWith('mesh:')) userChange([['scene/mesh', v.slice(5)]]);
+    else userChange([['scene/shapes', v], ['scene/mesh', '']]);
+  });
+  const shown = () => {
+    const mesh = state.scene.mesh || '';
+    if (mesh) offer(mesh);
+    select.value = mesh ? 'mesh:' + mesh : (state.scene.shapes ?? p.default);
+  };
+  state.setters['scene/mesh'] = shown;
+  defaults['scene/mesh'] = '';
+  labels['scene/mesh'] = 'mesh';
+  const [button, input] = fileButton('Mesh…', 'a Wavefront OBJ mesh to show', '.obj', async (file) => {
+    const uploaded = await upload('mesh', file);
+    if (uploaded === null) return;
+    offer(uploaded);
+    userChange([['scene/mesh', uploaded]]);
+  });
+  if (!state.controls.uploads.mesh) {
+    button.disabled = true;
+    button.title = 'this build reads no OBJ files';
+  }
+  return { inputs: [select, button, input], set: shown, resets: ['scene/shapes', 'scene/mesh'] };
+}
+
 function scenePanel(scene) {
   const set = $('scene');
   for (const p of scene) {
     let c;
     if (p.type === 'shapes') {
-      // Every shape the tool makes: sphere and torus alone or together, or
-      // one of the others alone.
-      const select = el('select', { 'aria-label': p.label });
-      for (const [value, text] of SHAPES) select.append(el('option', { value, text }));
-      select.value = p.default;
-      select.addEventListener('change', () => changeScene(p, select.value));
-      const set = (t) => { select.value = t; };
-      c = { inputs: [select], set };
+      c = shapePicker(p);
     } else if (p.type === 'size') {
       const select = el('select', { 'aria-label': p.flag });
       for (const s of ['160x80', '320x160', '640x320', '960x480', '1280x640']) {
@@ -235,8 +335,8 @@ function scenePanel(scene) {
     state.setters[key] = c.set;
     defaults[key] = p.default;
     labels[key] = p.label;
-    set.append(el('div', { class: 'param', dataset: { scene: p.flag }, title: p.label },
-      [el('label', { text: p.label }), ...c.inputs, resetButton(p.label, () => resetKeys([key]))]));
+    set.append(el('div', { class: 'param' + (c.triple ? ' triple' : ''), dataset: { scene: p.flag }, title: p.label },
+      [el('label', { text: p.label }), ...c.inputs, resetButton(p.label, () => resetKeys(c.resets || [key]))]));
   }
 }
 
@@ -299,8 +399,10 @@ function redo() {
   setStatus('redone');
 }
 
+// A control resets to its default; one whose host declares none ('') has
+// nothing to go back to, except the mesh, whose default is none.
 function resetKeys(keys) {
-  const list = keys.filter((k) => defaults[k] !== undefined && defaults[k] !== '' &&
+  const list = keys.filter((k) => defaults[k] !== undefined && (defaults[k] !== '' || k === 'scene/mesh') &&
     (valueOf(k) !== defaults[k] || state.invalid[k] !== undefined)).map((k) => [k, defaults[k]]);
   if (list.length) userChange(list);
 }
@@ -692,10 +794,16 @@ async function saveLook() {
       return;
     }
     $('saved').textContent = answer.wrote.map((f) => 'wrote ' + f).join('\n');
-    setStatus(`saved look ${answer.name}`);
+    // A look file holds values: a texture is connected in the host itself.
+    const textured = Object.values(state.hosts).some((v) => Object.values(v).some((t) => String(t).startsWith('@')));
+    setStatus(`saved look ${answer.name}` + (textured ? ' (without its textures: the hand-over connects them)' : ''));
     // In the list at once, with the values saved, whether or not --out is
     // where the looks are read from.
-    const saved = { name: answer.name, hosts: JSON.parse(JSON.stringify(state.hosts)) };
+    const hosts = {};
+    for (const [h, values] of Object.entries(state.hosts)) {
+      hosts[h] = Object.fromEntries(Object.entries(values).filter(([, t]) => !String(t).startsWith('@')));
+    }
+    const saved = { name: answer.name, hosts };
     state.savedLooks = (state.savedLooks || []).filter((l) => l.name !== saved.name).concat([saved]);
     await loadLooks();
   } catch (e) {
