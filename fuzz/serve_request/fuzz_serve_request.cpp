@@ -1,6 +1,7 @@
 // The live preview's request handling, without a socket: any method, path,
-// query, Host and Origin header and body, through Service::handle as the
-// HTTP layer would pass them, against the real plug-ins' parameter lists.
+// query, Host and Origin header and body (an upload's too: meshes and
+// textures read from memory), through Service::handle as the HTTP layer
+// would pass them, against the real plug-ins' parameter lists.
 //
 // The hosts never render here (their shading contexts refuse), so the worker
 // fails each look at once and nothing is written. Asserts that every answer
@@ -62,8 +63,9 @@ Server& server() {
 
 const char* const kMethods[] = {"GET", "POST", "PUT", "DELETE", "HEAD", "OPTIONS"};
 const char* const kPaths[] = {
-    "/",         "/app.js",    "/style.css",     "/api/controls", "/api/look",  "/api/frame",
-    "/api/save", "/api/looks", "/../etc/passwd", "/api/look/x",   "//api/look", "/index.html"};
+    "/",          "/app.js",     "/style.css", "/api/controls",  "/api/look",
+    "/api/frame", "/api/save",   "/api/looks", "/../etc/passwd", "/api/look/x",
+    "//api/look", "/index.html", "/api/upload"};
 const char* const kHosts[] = {"127.0.0.1:8642", "localhost:8642",    "[::1]:8642", "",
                               "127.0.0.1:80",   "evil.example:8642", "127.0.0.1"};
 const char* const kOrigins[] = {"", "http://127.0.0.1:8642", "http://localhost:8642",
@@ -105,10 +107,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       in.ConsumeBool() ? in.PickValueInArray(kOrigins) : in.ConsumeRandomLengthString(32);
   const int queries = in.ConsumeIntegralInRange(0, 4);
   for (int i = 0; i < queries; ++i) {
-    std::string key = in.ConsumeBool()
-                          ? std::string(in.PickValueInArray({"have", "stage", "wait", "host"}))
-                          : in.ConsumeRandomLengthString(8);
-    request.query[key] = in.ConsumeRandomLengthString(24);
+    std::string key =
+        in.ConsumeBool()
+            ? std::string(in.PickValueInArray({"have", "stage", "wait", "host", "kind", "file"}))
+            : in.ConsumeRandomLengthString(8);
+    // An upload's body is read as the kind of file it names: an OBJ mesh, or
+    // a PNG or OpenEXR texture.
+    request.query[key] = key == "kind" && in.ConsumeBool()
+                             ? std::string(in.PickValueInArray({"mesh", "texture"}))
+                             : in.ConsumeRandomLengthString(24);
   }
   request.body = in.ConsumeRemainingBytesAsString();
 

@@ -422,45 +422,61 @@ HttpServer::HttpServer(Service& service, const Limits& limits)
   server.set_keep_alive_max_count(100);
 
   // Before any body is read: what the request says about its body.
-  server.set_pre_routing_handler([&l](const httplib::Request& in, httplib::Response& out) {
-    const std::string encoding = in.get_header_value("Content-Encoding");
-    if (!encoding.empty() && encoding != "identity") {
-      refuse(out, 415, "request bodies are taken uncompressed, not as " + encoding, true);
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    const std::string transfer = in.get_header_value("Transfer-Encoding");
-    if (!transfer.empty() && transfer != "chunked") {
-      refuse(out, 501, "the transfer encoding " + transfer + " is not taken", true);
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    if (in.has_header("Content-Length")) {
-      const std::string text = in.get_header_value("Content-Length");
-      const bool digits =
-          !text.empty() && text.size() <= 18 &&
-          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-      if (!digits) {
-        refuse(out, 400, "Content-Length is not a length: '" + text + "'", true);
-        return httplib::Server::HandlerResponse::Handled;
-      }
-      if (std::stoull(text) > l.body_limit(in.path)) {
-        refuse(out, 413,
-               "request body larger than " + std::to_string(l.body_limit(in.path)) + " bytes (" +
-                   text + " announced)",
-               true);
-        return httplib::Server::HandlerResponse::Handled;
-      }
-    }
-    // The library reads no body of these: it must not be taken for the next
-    // request.
-    const bool bodiless = in.method == "GET" || in.method == "HEAD" || in.method == "OPTIONS";
-    if (bodiless &&
-        (in.has_header("Transfer-Encoding") ||
-         (in.has_header("Content-Length") && in.get_header_value("Content-Length") != "0"))) {
-      refuse(out, 400, in.method + " takes no body", true);
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    return httplib::Server::HandlerResponse::Unhandled;
-  });
+  server.set_pre_routing_handler(
+      [&l, &service](const httplib::Request& in, httplib::Response& out) {
+        // Another site's request is refused before its body (an upload's may be
+        // large) is read.
+        Request head;
+        head.host = in.get_header_value("Host");
+        head.origin = in.get_header_value("Origin");
+        if (const Response refused = service.refuse_foreign(head); refused.status != 0) {
+          out.status = refused.status;
+          out.set_content(refused.body, refused.content_type.c_str());
+          page_headers(out);
+          if (has_body(in)) {
+            out.set_header("Connection", "close");
+            if (t_request != nullptr) t_request->close = true;
+          }
+          return httplib::Server::HandlerResponse::Handled;
+        }
+        const std::string encoding = in.get_header_value("Content-Encoding");
+        if (!encoding.empty() && encoding != "identity") {
+          refuse(out, 415, "request bodies are taken uncompressed, not as " + encoding, true);
+          return httplib::Server::HandlerResponse::Handled;
+        }
+        const std::string transfer = in.get_header_value("Transfer-Encoding");
+        if (!transfer.empty() && transfer != "chunked") {
+          refuse(out, 501, "the transfer encoding " + transfer + " is not taken", true);
+          return httplib::Server::HandlerResponse::Handled;
+        }
+        if (in.has_header("Content-Length")) {
+          const std::string text = in.get_header_value("Content-Length");
+          const bool digits =
+              !text.empty() && text.size() <= 18 &&
+              std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+          if (!digits) {
+            refuse(out, 400, "Content-Length is not a length: '" + text + "'", true);
+            return httplib::Server::HandlerResponse::Handled;
+          }
+          if (std::stoull(text) > l.body_limit(in.path)) {
+            refuse(out, 413,
+                   "request body larger than " + std::to_string(l.body_limit(in.path)) +
+                       " bytes (" + text + " announced)",
+                   true);
+            return httplib::Server::HandlerResponse::Handled;
+          }
+        }
+        // The library reads no body of these: it must not be taken for the next
+        // request.
+        const bool bodiless = in.method == "GET" || in.method == "HEAD" || in.method == "OPTIONS";
+        if (bodiless &&
+            (in.has_header("Transfer-Encoding") ||
+             (in.has_header("Content-Length") && in.get_header_value("Content-Length") != "0"))) {
+          refuse(out, 400, in.method + " takes no body", true);
+          return httplib::Server::HandlerResponse::Handled;
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+      });
 
   const auto answer = [&service, &server](const httplib::Request& in, const std::string& body,
                                           httplib::Response& out) {

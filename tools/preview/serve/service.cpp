@@ -221,20 +221,27 @@ void Service::shutdown() {
   worker_.shutdown();
 }
 
+Response Service::refuse_foreign(const Request& head) const {
+  // A page that another site's name resolves to this machine (DNS
+  // rebinding) must not reach the tool.
+  if (!host_allowed(head.host, port_.load())) {
+    return error(403, "this server answers requests for 127.0.0.1:" + std::to_string(port_.load()) +
+                          " or localhost:" + std::to_string(port_.load()) + " only");
+  }
+  // Browsers name the page a request comes from: a page of another site
+  // (cross-site request forgery) is refused too.
+  if (!origin_allowed(head.origin, port_.load())) {
+    return error(403, "requests from other sites' pages are refused");
+  }
+  Response none;
+  none.status = 0;
+  return none;
+}
+
 Response Service::handle(const Request& request) {
   try {
-    // Before anything else: a page that another site's name resolves to this
-    // machine (DNS rebinding) must not reach the tool.
-    if (!host_allowed(request.host, port_.load())) {
-      return error(403,
-                   "this server answers requests for 127.0.0.1:" + std::to_string(port_.load()) +
-                       " or localhost:" + std::to_string(port_.load()) + " only");
-    }
-    // Browsers name the page a request comes from: a page of another site
-    // (cross-site request forgery) is refused too.
-    if (!origin_allowed(request.origin, port_.load())) {
-      return error(403, "requests from other sites' pages are refused");
-    }
+    // Before anything else.
+    if (Response refused = refuse_foreign(request); refused.status != 0) return refused;
     if (request.body.size() > limits_.body_limit(request.path)) {
       return error(413, "request body larger than " +
                             std::to_string(limits_.body_limit(request.path)) + " bytes");

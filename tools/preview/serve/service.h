@@ -111,6 +111,11 @@ class Service {
   // Safe to call from any number of threads.
   Response handle(const Request& request);
 
+  // The refusal of a request that may not reach the tool at all (another
+  // site's name or page), from its head alone: the HTTP layer asks before
+  // it reads a body. Status 0 when there is none.
+  Response refuse_foreign(const Request& head) const;
+
   // Wakes every waiting request and stops the worker; handle() still answers
   // afterwards, without waiting.
   void shutdown();

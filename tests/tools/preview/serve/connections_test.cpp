@@ -298,6 +298,42 @@ TEST_F(Connections, ABodyOverTheCapIsRefusedAsSoonAsTheCapIsPassed) {
   EXPECT_EQ(generation(), 1u) << "a refused body changed the look";
 }
 
+// An upload has its own, larger cap; another site's request is refused from
+// its head, before a body it announces has arrived.
+TEST_F(Connections, AnUploadHasItsOwnCapAndAForeignOneIsRefusedBeforeItsBody) {
+  preview::serve::Limits limits;
+  limits.max_upload = 256 * 1024;
+  limits.idle_ms = 20000;
+  limits.request_ms = 20000;
+  start(limits);
+  {
+    Raw over(port_);
+    over.send(head("POST /api/upload?kind=texture&file=a.png HTTP/1.1") +
+              "Content-Length: 300000\r\n\r\n");
+    bool closed = false;
+    const std::string answer = over.read_all(5s, closed);
+    EXPECT_EQ(answer.compare(0, 12, "HTTP/1.1 413"), 0) << answer.substr(0, 200);
+    EXPECT_NE(answer.find("larger than 262144 bytes"), std::string::npos) << answer;
+  }
+  for (const std::string& foreign : {std::string("Host: rebind.example\r\n"),
+                                     "Host: " + host() + "\r\nOrigin: http://evil.example\r\n"}) {
+    Raw early(port_);
+    early.send("POST /api/upload?kind=texture&file=a.png HTTP/1.1\r\n" + foreign +
+               "Content-Length: 200000\r\n\r\nabc");
+    bool closed = false;
+    const auto asked = Clock::now();
+    const std::string answer = early.read_all(5s, closed, true);
+    EXPECT_EQ(answer.compare(0, 12, "HTTP/1.1 403"), 0) << answer.substr(0, 200);
+    EXPECT_LT(Clock::now() - asked, 1500ms) << "waited for the body";
+  }
+  httplib::Client c("127.0.0.1", port_);
+  const auto fine = c.Post("/api/upload?kind=texture&file=big.png", std::string(100 * 1024, 'x'),
+                           "application/octet-stream");
+  ASSERT_TRUE(fine);
+  EXPECT_EQ(fine->status, 400) << fine->body;  // read whole, then refused as no image
+  EXPECT_NE(fine->body.find("texture big.png: not an image"), std::string::npos) << fine->body;
+}
+
 // What the HTTP layer refuses on its own says what was wrong, and a body it
 // would not read is never taken for the next request.
 TEST_F(Connections, RefusalsOfTheHttpLayerAreNamed) {
