@@ -239,6 +239,14 @@ def working_on_a_look(driver):
     height = driver.execute_script("return window.innerHeight")
     top = driver.find_element(By.ID, "controls").rect["y"]
     assert top < height, f"the controls start at {top}, below the window ({height})"
+    # However long a hand-over line, it scrolls in its box: the page never
+    # grows sideways past the window.
+    wide = driver.execute_script(
+        "const pre = document.getElementById('snippet-command'), text = pre.textContent;"
+        "pre.textContent = 'velvet-preview' + ' --maya edginess=4'.repeat(200);"
+        "const wide = document.documentElement.scrollWidth - window.innerWidth;"
+        "pre.textContent = text; return wide;")
+    assert wide <= 0, f"the page is {wide} px wider than the window"
 
     # Copy says what it did.
     driver.find_element(By.CSS_SELECTOR, "button[data-copy='snippet-command']").click()
