@@ -91,6 +91,11 @@ class ShadingContext {
   virtual void shade_batch(const ShadingSample* samples, std::size_t count, core::Color* out) {
     for (std::size_t i = 0; i < count; ++i) out[i] = shade(samples[i]);
   }
+  // Why a batch could not be shaded (its colours are then black), or null.
+  // A host that draws on a GPU may lose it after the context was made; the
+  // renderer asks after each batch and fails the image with this message
+  // rather than show the black as rendered.
+  virtual const std::string* failure() const { return nullptr; }
 };
 
 class Backend {

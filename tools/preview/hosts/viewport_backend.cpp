@@ -154,7 +154,9 @@ class ViewportContext : public ShadingContext {
                      static_cast<int>(height), inputs_, &images_);
     });
     // The drawing was tried when the host was made; should a later draw
-    // fail, the samples are black rather than left undefined.
+    // fail, the samples are black rather than left undefined, and the
+    // renderer is told.
+    if (!st.ok() && failure_.empty()) failure_ = "the viewport could not draw: " + st.message();
     for (std::size_t i = 0; i < count; ++i) {
       const float* p = st.ok() ? &images_[0][i * 4] : nullptr;
       out[i] = p != nullptr ? core::Color{p[0], p[1], p[2]} : core::Color{0.0f, 0.0f, 0.0f};
@@ -162,8 +164,12 @@ class ViewportContext : public ShadingContext {
   }
 
  private:
+  const std::string* failure() const override { return failure_.empty() ? nullptr : &failure_; }
+
+ private:
   GlThread& gl_;
   std::shared_ptr<const Drawing> drawing_;
+  std::string failure_;        // the first failed draw's
   std::vector<float> inputs_;  // kept from batch to batch: sized once
   std::vector<std::vector<float>> images_;
 };

@@ -184,9 +184,17 @@ bool render(const Scene& scene, Backend& backend, int threads, Image& out, Progr
 
   std::vector<TileBuffers> buffers(static_cast<std::size_t>(threads));
   std::vector<std::int64_t> shaded(static_cast<std::size_t>(threads), 0);
+  // A context that could not shade a batch stops the image: no tile after
+  // it is shaded.
+  std::atomic<bool> failed{false};
   for_tiles(tiles.count(), threads, cancel, [&](int thread, int tile) {
+    if (failed.load(std::memory_order_relaxed)) return;
     const auto t = static_cast<std::size_t>(thread);
     shaded[t] += render_tile(scene, *contexts[t], tile, tiles, out, buffers[t], traced);
+    if (contexts[t]->failure() != nullptr) {
+      failed.store(true);
+      return;
+    }
     if (progress != nullptr) {
       const TileRect r = tile_rect(scene, tile, tiles);
       progress->advance(static_cast<std::int64_t>(r.x1 - r.x0) * (r.y1 - r.y0));
@@ -195,6 +203,12 @@ bool render(const Scene& scene, Backend& backend, int threads, Image& out, Progr
   if (stats != nullptr) {
     stats->shaded = 0;
     for (const std::int64_t n : shaded) stats->shaded += n;
+  }
+  for (const auto& context : contexts) {
+    if (const std::string* why = context->failure()) {
+      error = *why;
+      return false;
+    }
   }
   if (cancel != nullptr && cancel->load()) {
     error = "cancelled";

@@ -116,6 +116,39 @@ class CountingBackend : public fake::Backend {
   std::vector<std::size_t> batches;
 };
 
+// A host whose batch could not be shaded after its context was made (a GPU
+// lost) fails the image with its message, on any thread count, rather than
+// hand back black samples as rendered.
+TEST(Batches, AContextThatCannotShadeABatchFailsTheImageWithItsMessage) {
+  struct Failing : preview::ShadingContext {
+    std::string why;
+    int batches = 0;
+    core::Color shade(const preview::ShadingSample&) override { return {1.0f, 1.0f, 1.0f}; }
+    void shade_batch(const preview::ShadingSample*, std::size_t n, core::Color* out) override {
+      for (std::size_t i = 0; i < n; ++i) out[i] = {0.0f, 0.0f, 0.0f};
+      if (++batches == 2) why = "the device was lost";
+    }
+    const std::string* failure() const override { return why.empty() ? nullptr : &why; }
+  };
+  struct FailingBackend : fake::Backend {
+    std::unique_ptr<preview::ShadingContext> make_context(std::string&) override {
+      return std::make_unique<Failing>();
+    }
+  };
+  preview::SceneOptions options;
+  options.width = 200;
+  options.height = 100;
+  options.aa = 1;
+  FailingBackend backend;
+  for (int threads : {1, 2}) {
+    preview::Image image;
+    std::string error;
+    EXPECT_FALSE(preview::render(preview::Scene(options), backend, threads, image, nullptr, error))
+        << threads << " threads";
+    EXPECT_EQ(error, "the device was lost");
+  }
+}
+
 // A tile's hits reach the host in one batch, and samples traced once give
 // the image that tracing them anew gives, bit for bit, on any thread count.
 TEST(TracedSamples, GiveTheSameBitsAndReachTheHostATileAtATime) {
