@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "tools/preview/cli/phases.h"
 #include "tools/preview/render/image_io.h"
+#include "tools/preview/render/out_folder.h"
 
 namespace preview::cli {
 
@@ -23,8 +23,8 @@ bool is_exr(const std::string& file) {
 
 // Writes each file as .exr or .png by its name, on up to `threads` threads;
 // reports them in order. Throws Failure with the first error.
-void write_files(const std::string& dir, const std::vector<std::pair<std::string, Image>>& files,
-                 int threads, std::ostream& out) {
+void write_images(const std::string& dir, const std::vector<std::pair<std::string, Image>>& files,
+                  int threads, std::ostream& out) {
   std::vector<std::string> errors(files.size());
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
@@ -65,7 +65,7 @@ void write_output(const Request& request, const std::vector<Host>& hosts, const 
         std::remove_if(files.begin(), files.end(), [](const auto& f) { return is_exr(f.first); }),
         files.end());
   }
-  write_files(request.out_dir, files, threads, out);
+  write_images(request.out_dir, files, threads, out);
   if (request.save_look) {
     std::vector<std::string> wrote;
     save_look(*request.save_look, request.out_dir, hosts, settings.values, wrote);
@@ -77,6 +77,7 @@ void write_output(const Request& request, const std::vector<Host>& hosts, const 
 void save_look(const std::string& name, const std::string& dir, const std::vector<Host>& hosts,
                const HostValues& values, std::vector<std::string>& wrote) {
   std::vector<const LookFormat*> written;
+  std::vector<FileBytes> files;
   for (std::size_t k = 0; k < hosts.size(); ++k) {
     // Hosts that show one plug-in share its look file: written once.
     const LookFormat* shared = hosts[k].entry->look_format;
@@ -94,12 +95,14 @@ void save_look(const std::string& name, const std::string& dir, const std::vecto
       }
     }
     const LookFormat& format = *hosts[k].entry->look_format;
-    const std::string path = join(dir, look_file_stem(name) + format.extension);
-    std::ofstream file(path, std::ios::binary);
-    file << format.text(name, last);
-    if (!file.flush()) throw Failure{"cannot write " + path};
-    wrote.push_back(path);
+    const std::string text = format.text(name, last);
+    files.emplace_back(look_file_stem(name) + format.extension,
+                       std::vector<unsigned char>(text.begin(), text.end()));
   }
+  // A look replaced is replaced whole, every host's file or none: a failed
+  // write leaves the look that was there.
+  const std::string message = preview::write_files(dir, files, wrote);
+  if (!message.empty()) throw Failure{message};
 }
 
 }  // namespace preview::cli

@@ -11,7 +11,7 @@
 #include "tools/preview/render/compose.h"
 #include "tools/preview/render/image_io.h"
 #include "tools/preview/render/obj.h"
-#include "tools/preview/serve/out_folder.h"
+#include "tools/preview/render/out_folder.h"
 #include "tools/preview/serve/page.h"
 
 namespace preview::serve {

@@ -322,6 +322,25 @@ TEST_F(CliLooks, SavedLookIsANewLookThatRendersTheSame) {
             "blendAttr \"lobe\" 1;\nblendAttr \"edginess\" 3;\nendAttrPreset();\n");
 }
 
+// --save-look replaces a look whole: a link placed under its file name is
+// replaced, and what it points to stays as it was.
+TEST_F(CliLooks, SaveLookReplacesALinkInTheFolderAndNeverWritesThroughIt) {
+  fs::create_directories(dir_);
+  const fs::path elsewhere = looks_ / "precious.mel";
+  std::ofstream(elsewhere) << "keep me\n";
+  std::error_code ec;
+  fs::create_symlink(elsewhere, dir_ / "mine.mel", ec);
+  if (ec) GTEST_SKIP() << "cannot make symbolic links here";
+  ASSERT_EQ(run({"--maya", "edginess=3", "--save-look", "mine"}), preview::kExitOk) << err_.str();
+  EXPECT_FALSE(fs::is_symlink(dir_ / "mine.mel"));
+  std::ifstream kept(elsewhere);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>()),
+            "keep me\n");
+  std::ifstream saved(dir_ / "mine.mel");
+  const std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("blendAttr \"edginess\" 3;"), std::string::npos) << text;
+}
+
 TEST_F(CliLooks, ListLooksSaysWhereEachLookWasFound) {
   ASSERT_EQ(run({"--list-looks"}), preview::kExitOk) << err_.str();
   EXPECT_NE(out_.str().find("looks (test folder):\n  warm\n"), std::string::npos) << out_.str();

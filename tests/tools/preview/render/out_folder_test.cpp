@@ -1,6 +1,6 @@
 // Files saved into --out: whole or not at all, links replaced and never
 // followed, nothing left behind by a failure.
-#include "tools/preview/serve/out_folder.h"
+#include "tools/preview/render/out_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using preview::serve::FileBytes;
-using preview::serve::write_files;
+using preview::FileBytes;
+using preview::write_files;
 
 std::vector<unsigned char> bytes(const std::string& text) {
   return {text.begin(), text.end()};

@@ -4,7 +4,7 @@
 // Windows has no calls relative to an open folder: the same steps there name
 // the file by its path, the original is moved aside rather than linked, and a
 // rename replaces a link rather than following it.
-#include "tools/preview/serve/out_folder.h"
+#include "tools/preview/render/out_folder.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -22,7 +22,7 @@
 #include <filesystem>
 #include <random>
 
-namespace preview::serve {
+namespace preview {
 
 namespace {
 
@@ -296,4 +296,4 @@ std::string write_files(const std::string& dir, const std::vector<FileBytes>& fi
 }
 #endif
 
-}  // namespace preview::serve
+}  // namespace preview
