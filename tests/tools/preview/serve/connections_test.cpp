@@ -371,7 +371,11 @@ namespace {
 // would accept it compressed (the images in it do not compress, and the
 // connection is this machine's own).
 TEST_F(Connections, AChangeAnswersWithItsFirstImageUncompressed) {
-  start(preview::serve::Limits());
+  // Time enough for the first image on any machine: a busy one may even
+  // have refined it by the time the answer leaves.
+  preview::serve::Limits limits;
+  limits.first_frame_ms = 20000;
+  start(limits);
   httplib::Client client("127.0.0.1", port_);
   client.set_read_timeout(30, 0);
   const httplib::Headers accepting = {{"Accept-Encoding", "br, gzip, deflate"}};
@@ -384,7 +388,7 @@ TEST_F(Connections, AChangeAnswersWithItsFirstImageUncompressed) {
   const nlohmann::json answer = nlohmann::json::parse(r->body);
   ASSERT_TRUE(answer.contains("frame")) << r->body.substr(0, 300);
   EXPECT_EQ(answer["frame"]["generation"], answer["generation"]);
-  EXPECT_EQ(answer["frame"]["level"], 1);
+  EXPECT_GE(answer["frame"]["level"], 1);
   EXPECT_EQ(answer["frame"]["images"]["maya"].get<std::string>().rfind("data:image/png;base64,", 0),
             0u);
 }

@@ -288,6 +288,7 @@ TEST_F(Serve, ThePageMaySendLookSettingsOnlyAndARefusedKeyIsNamed) {
 // A change names what it changes; the rest of the look stays, whichever page
 // set it. Opening a page (its files, its controls, the look) changes nothing.
 TEST_F(Serve, ChangesAreLaidOverTheLookThatEveryPageShares) {
+  limits_.first_frame_ms = 20000;  // the first image comes however busy the machine
   start();
   const json opened = json::parse(call("GET", "/api/look").body);
   EXPECT_EQ(opened["generation"], 1);
@@ -733,6 +734,8 @@ TEST_F(Serve, AHostThatShowsMayasNodeFollowsMayaAndHasNoControls) {
 // answered once to a page that has the one before; a level whose next has
 // under four times its samples is skipped.
 TEST_F(Serve, ImagesRefineFromCoarseThroughHalfSizeToFull) {
+  // The change's answer waits for its first image however busy the machine.
+  limits_.first_frame_ms = 20000;
   start(true);  // slow shading: each level is there to be seen
   // The levels a page sees of generation `g`, asking each time for one
   // newer than it has.
