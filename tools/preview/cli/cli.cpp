@@ -4,7 +4,6 @@
 // nothing is written before everything is rendered.
 #include "tools/preview/cli/cli.h"
 
-#include <algorithm>
 #include <utility>
 
 #include "tools/preview/cli/phases.h"
@@ -69,24 +68,15 @@ std::string parse_look(const std::vector<std::string>& args, const std::vector<L
       const auto given = o.params.find(key);
       if (given == o.params.end() || look.values.count(key)) continue;
       auto& connected = look.textures[key];
-      for (const auto& setting : given->second) {
-        const std::string& name = setting.first;
-        const std::string& text = setting.second;
-        // The last setting of a name wins, texture or value.
-        connected.erase(std::remove_if(connected.begin(), connected.end(),
-                                       [&](const auto& c) { return c.first == name; }),
-                        connected.end());
-        if (!text.empty() && text[0] == '@') {
-          if (!textures) throw UsageError{key + ": " + name + ": a look names no texture file"};
-          const std::string file = text.substr(1);
-          cli::check_texture_param(h, name, file);
+      cli::TextureFinder find;
+      if (textures) {
+        find = [&](const std::string& file) {
           std::shared_ptr<const Texture> texture = textures(file);
           if (!texture) throw UsageError{"texture " + file + ": " + textures_missing};
-          connected.emplace_back(name, std::move(texture));
-          continue;
-        }
-        look.values[key].emplace_back(name, cli::checked_value(h, name, text));
+          return texture;
+        };
       }
+      cli::checked_params(h, given->second, look.values[key], connected, find);
       if (connected.empty()) look.textures.erase(key);
     }
     out = std::move(look);

@@ -11,6 +11,7 @@
 #ifndef VELVET_TOOLS_PREVIEW_CLI_PHASES_H
 #define VELVET_TOOLS_PREVIEW_CLI_PHASES_H
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -110,14 +111,18 @@ Request validate(const std::vector<std::string>& args, const CliEnvironment& env
 // `name`=`text` for one host, parsed for the parameter's type.
 ParamValue checked_value(const Host& host, const std::string& name, const std::string& text);
 
-// The texture `file` for `name`=@`file` of one host: the parameter must be a
-// colour; the file is read once per run (`read` keeps what was read).
-// Throws unless `name` is a colour of `host` and `file` names something.
-void check_texture_param(const Host& host, const std::string& name, const std::string& file);
+// Where NAME=@FILE finds FILE's texture; throws UsageError naming the file
+// when it has none.
+using TextureFinder = std::function<std::shared_ptr<const Texture>(const std::string& file)>;
 
-std::shared_ptr<const Texture> checked_texture(
-    const Host& host, const std::string& name, const std::string& file,
-    std::map<std::string, std::shared_ptr<const Texture>>& read);
+// One host's NAME=TEXT settings, in order, into `values` and `textures`: a
+// value checked for its parameter, or NAME=@FILE, which must be a colour,
+// through `find` (null: no texture is taken, as in a look file). The last
+// setting of a name wins, texture or value.
+void checked_params(const Host& host, const std::vector<std::pair<std::string, std::string>>& given,
+                    std::vector<std::pair<std::string, ParamValue>>& values,
+                    std::vector<std::pair<std::string, std::shared_ptr<const Texture>>>& textures,
+                    const TextureFinder& find);
 
 // One host's values of a look, checked against the host's own names and
 // types; every error names the file and line.

@@ -379,19 +379,17 @@ Settings checked_settings(const Request& request, const std::vector<Host>& hosts
         values.push_back(std::move(v));
       }
     }
-    auto& textures = settings.textures[k];
-    for (const auto& [name, text] : request.params_of(settings_flag(*hosts[k].entry))) {
-      // The last setting of a name wins, texture or value.
-      const std::string& param_name = name;
-      textures.erase(std::remove_if(textures.begin(), textures.end(),
-                                    [&](const auto& t) { return t.first == param_name; }),
-                     textures.end());
-      if (text.empty() || text[0] != '@') {
-        values.emplace_back(name, checked_value(hosts[k], name, text));
-        continue;
-      }
-      textures.emplace_back(name, checked_texture(hosts[k], name, text.substr(1), read));
-    }
+    checked_params(hosts[k], request.params_of(settings_flag(*hosts[k].entry)), values,
+                   settings.textures[k], [&read](const std::string& file) {
+                     if (const auto found = read.find(file); found != read.end()) {
+                       return found->second;
+                     }
+                     auto texture = std::make_shared<Texture>();
+                     std::string error;
+                     if (!load_texture(file, *texture, error)) throw UsageError{error};
+                     read.emplace(file, texture);
+                     return std::shared_ptr<const Texture>(texture);
+                   });
     if (request.sweep) {
       const auto& [name, list] = *request.sweep;
       const ParamInfo* info = find_param(hosts[k].backend->parameters(), name);
@@ -417,29 +415,36 @@ Settings checked_settings(const Request& request, const std::vector<Host>& hosts
   return settings;
 }
 
-void check_texture_param(const Host& host, const std::string& name, const std::string& file) {
-  const ParamInfo* info = find_param(host.backend->parameters(), name);
-  if (info == nullptr) {
-    throw UsageError{"unknown " + host.entry->flag + " parameter '" + name +
-                     "' (known: " + known_names(*host.backend) + ")"};
+void checked_params(const Host& host, const std::vector<std::pair<std::string, std::string>>& given,
+                    std::vector<std::pair<std::string, ParamValue>>& values,
+                    std::vector<std::pair<std::string, std::shared_ptr<const Texture>>>& textures,
+                    const TextureFinder& find) {
+  for (const auto& setting : given) {
+    const std::string& name = setting.first;
+    const std::string& text = setting.second;
+    textures.erase(std::remove_if(textures.begin(), textures.end(),
+                                  [&](const auto& t) { return t.first == name; }),
+                   textures.end());
+    if (text.empty() || text[0] != '@') {
+      values.emplace_back(name, checked_value(host, name, text));
+      continue;
+    }
+    if (!find) {
+      throw UsageError{settings_flag(*host.entry) + ": " + name + ": a look names no texture file"};
+    }
+    const std::string file = text.substr(1);
+    const ParamInfo* info = find_param(host.backend->parameters(), name);
+    if (info == nullptr) {
+      throw UsageError{"unknown " + host.entry->flag + " parameter '" + name +
+                       "' (known: " + known_names(*host.backend) + ")"};
+    }
+    if (info->type != ParamType::Color) {
+      throw UsageError{host.entry->flag + ": only colours take a texture; '" + name + "' is " +
+                       type_text(info->type)};
+    }
+    if (file.empty()) throw UsageError{host.entry->flag + ": " + name + "=@ needs a file name"};
+    textures.emplace_back(name, find(file));
   }
-  if (info->type != ParamType::Color) {
-    throw UsageError{host.entry->flag + ": only colours take a texture; '" + name + "' is " +
-                     type_text(info->type)};
-  }
-  if (file.empty()) throw UsageError{host.entry->flag + ": " + name + "=@ needs a file name"};
-}
-
-std::shared_ptr<const Texture> checked_texture(
-    const Host& host, const std::string& name, const std::string& file,
-    std::map<std::string, std::shared_ptr<const Texture>>& read) {
-  check_texture_param(host, name, file);
-  if (const auto found = read.find(file); found != read.end()) return found->second;
-  auto texture = std::make_shared<Texture>();
-  std::string error;
-  if (!load_texture(file, *texture, error)) throw UsageError{error};
-  read.emplace(file, texture);
-  return texture;
 }
 
 }  // namespace preview::cli
