@@ -307,14 +307,24 @@ void page_headers(httplib::Response& out) {
                  "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'");
 }
 
+// A service's response, as the library sends it.
+void put(httplib::Response& out, const Response& response) {
+  out.status = response.status;
+  out.set_content(response.body, response.content_type.c_str());
+  page_headers(out);
+}
+
+// The connection ends with this answer: what follows on it is not read.
+void close_after(httplib::Response& out) {
+  out.set_header("Connection", "close");
+  if (t_request != nullptr) t_request->close = true;
+}
+
 void refuse(httplib::Response& out, int status, const std::string& message, bool close) {
   out.status = status;
   out.set_content(error_json(message), "application/json");
   page_headers(out);
-  if (close) {
-    out.set_header("Connection", "close");
-    if (t_request != nullptr) t_request->close = true;
-  }
+  if (close) close_after(out);
 }
 
 bool has_body(const httplib::Request& in) {
@@ -429,14 +439,9 @@ HttpServer::HttpServer(Service& service, const Limits& limits)
         Request head;
         head.host = in.get_header_value("Host");
         head.origin = in.get_header_value("Origin");
-        if (const Response refused = service.refuse_foreign(head); refused.status != 0) {
-          out.status = refused.status;
-          out.set_content(refused.body, refused.content_type.c_str());
-          page_headers(out);
-          if (has_body(in)) {
-            out.set_header("Connection", "close");
-            if (t_request != nullptr) t_request->close = true;
-          }
+        if (const std::optional<Response> refused = service.refuse_foreign(head)) {
+          put(out, *refused);
+          if (has_body(in)) close_after(out);
           return httplib::Server::HandlerResponse::Handled;
         }
         const std::string encoding = in.get_header_value("Content-Encoding");
@@ -488,10 +493,7 @@ HttpServer::HttpServer(Service& service, const Limits& limits)
     request.host = in.get_header_value("Host");
     request.origin = in.get_header_value("Origin");
     request.body = body;
-    const Response response = service.handle(request);
-    out.status = response.status;
-    out.set_content(response.body, response.content_type.c_str());
-    page_headers(out);
+    put(out, service.handle(request));
   };
   // A body is read through a counter that stops at the cap: nothing past it
   // is read, and nothing over it is kept.

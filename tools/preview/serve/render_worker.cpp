@@ -196,29 +196,29 @@ bool RenderWorker::render_job(const RenderJob& job) {
   static const std::vector<std::pair<std::string, ParamValue>> kNone;
   static const RenderJob::Connections kUnconnected;
   const Scene* levels[] = {&coarse, &between, &full};
-  for (int stage = 0; stage < 3; ++stage) {
-    const Scene* scene = levels[stage];
-    if (stage < 2 && samples(full) <= 4 * samples(*scene)) continue;
+  for (int at = 0; at < 3; ++at) {
+    const Scene* scene = levels[at];
+    if (at < 2 && samples(full) <= 4 * samples(*scene)) continue;
     std::vector<Image> images(hosts_.size());
     std::vector<std::string> uris(hosts_.size());
     for (std::size_t k = 0; k < hosts_.size(); ++k) {
       const auto& values = k < job.values.size() ? job.values[k] : kNone;
       const auto& textures = k < job.textures.size() ? job.textures[k] : kUnconnected;
-      Rendered& last = rendered_images_[k][stage];
+      Rendered& last = rendered_images_[k][at];
       if (last.valid && last.scene == key && same_values(last.values, values) &&
           same_textures(last.textures, textures)) {
         images[k] = last.image;
         uris[k] = last.uri;
         continue;
       }
-      if (traced_key_[stage] != key) {
-        traced_key_[stage] = {};
-        if (!trace_scene(*scene, threads_, traced_[stage], &cancel_)) return false;
-        traced_key_[stage] = key;
+      if (traced_key_[at] != key) {
+        traced_key_[at] = {};
+        if (!trace_scene(*scene, threads_, traced_[at], &cancel_)) return false;
+        traced_key_[at] = key;
       }
       std::string message;
       if (!render(*scene, *hosts_[k].backend, threads_, images[k], nullptr, message, nullptr,
-                  &cancel_, &traced_[stage])) {
+                  &cancel_, &traced_[at])) {
         if (cancel_.load()) return false;
         publish(job, 3, {}, {}, hosts_[k].entry->flag + ": " + message, elapsed());
         return true;
@@ -233,7 +233,7 @@ bool RenderWorker::render_job(const RenderJob& job) {
       std::string failure;
       if (data_uri(images[k], uris[k], failure)) last.uri = uris[k];
     }
-    publish(job, stage + 1, images, uris, "", elapsed());
+    publish(job, at + 1, images, uris, "", elapsed());
   }
   return true;
 }

@@ -53,6 +53,13 @@ bool query_int(const Request& request, const char* name, long long lo, long long
   return true;
 }
 
+// The difference's fixed scale: 0 (none: the largest shows white), 1, 10 or
+// 100.
+bool query_scale(const Request& request, long long& scale) {
+  return query_int(request, "scale", 0, 100, scale) &&
+         (scale == 0 || scale == 1 || scale == 10 || scale == 100);
+}
+
 // The scene's controls, as the page builds them.
 json scene_json() {
   json list = json::array();
@@ -149,7 +156,7 @@ std::string build_controls(const std::vector<LoadedHost>& hosts, const Limits& l
 
 // A frame as /api/frame answers it, the difference at `scale` (0: the largest
 // shows white); false with the message when it cannot be encoded.
-bool frame_json(const Frame& f, const std::vector<LoadedHost>& hosts_, long long scale, json& j,
+bool frame_json(const Frame& f, const std::vector<LoadedHost>& hosts, long long scale, json& j,
                 std::string& error) {
   j = {{"generation", f.generation},
        {"stage", f.stage()},
@@ -157,8 +164,8 @@ bool frame_json(const Frame& f, const std::vector<LoadedHost>& hosts_, long long
        {"ms", f.milliseconds},
        {"images", json::object()}};
   if (!f.error.empty()) j["error"] = f.error;
-  for (std::size_t k = 0; k < f.images.size() && k < hosts_.size(); ++k) {
-    j["images"][hosts_[k].entry->flag] = f.images[k];
+  for (std::size_t k = 0; k < f.images.size() && k < hosts.size(); ++k) {
+    j["images"][hosts[k].entry->flag] = f.images[k];
   }
   if (!f.images.empty()) {
     j["width"] = f.width;
@@ -172,7 +179,7 @@ bool frame_json(const Frame& f, const std::vector<LoadedHost>& hosts_, long long
     if (scale != 0 && f.difference_image) {
       Image shown = *f.difference_image;
       for (float& v : shown.rgb) v *= static_cast<float>(scale);
-      std::string uri, message;
+      std::string uri;
       if (!data_uri(shown, uri, error)) return false;
       j["difference"] = uri;
       j["scale"] = scale;
@@ -221,7 +228,7 @@ void Service::shutdown() {
   worker_.shutdown();
 }
 
-Response Service::refuse_foreign(const Request& head) const {
+std::optional<Response> Service::refuse_foreign(const Request& head) const {
   // A page that another site's name resolves to this machine (DNS
   // rebinding) must not reach the tool.
   if (!host_allowed(head.host, port_.load())) {
@@ -233,18 +240,15 @@ Response Service::refuse_foreign(const Request& head) const {
   if (!origin_allowed(head.origin, port_.load())) {
     return error(403, "requests from other sites' pages are refused");
   }
-  Response none;
-  none.status = 0;
-  return none;
+  return std::nullopt;
 }
 
 Response Service::handle(const Request& request) {
   try {
     // Before anything else.
-    if (Response refused = refuse_foreign(request); refused.status != 0) return refused;
-    if (request.body.size() > limits_.body_limit(request.path)) {
-      return error(413, "request body larger than " +
-                            std::to_string(limits_.body_limit(request.path)) + " bytes");
+    if (std::optional<Response> refused = refuse_foreign(request)) return *refused;
+    if (const std::size_t limit = limits_.body_limit(request.path); request.body.size() > limit) {
+      return error(413, "request body larger than " + std::to_string(limit) + " bytes");
     }
     const bool get = request.method == "GET" || request.method == "HEAD";
     const bool post = request.method == "POST";
@@ -365,10 +369,7 @@ Response Service::post_look(const Request& request) {
     }
   }
   long long scale = 0;
-  if (!query_int(request, "scale", 0, 100, scale) ||
-      (scale != 0 && scale != 1 && scale != 10 && scale != 100)) {
-    return error(400, "scale takes 1, 10 or 100");
-  }
+  if (!query_scale(request, scale)) return error(400, "scale takes 1, 10 or 100");
   LookState state;
   const std::string message = looks_->apply(change, state);
   if (!message.empty()) return error(400, message);
@@ -384,9 +385,7 @@ Response Service::frame(const Request& request) {
   long long have = 0, stage = 0, level = -1, wait = 0, scale = 0;
   if (!query_int(request, "have", 0, 1LL << 62, have) ||
       !query_int(request, "stage", 0, 2, stage) || !query_int(request, "level", 0, 3, level) ||
-      !query_int(request, "wait", 0, 1LL << 31, wait) ||
-      !query_int(request, "scale", 0, 100, scale) ||
-      (scale != 0 && scale != 1 && scale != 10 && scale != 100)) {
+      !query_int(request, "wait", 0, 1LL << 31, wait) || !query_scale(request, scale)) {
     return error(400,
                  "have takes a generation, stage 0, 1 or 2, level 0 to 3, wait milliseconds, "
                  "scale 1, 10 or 100");

@@ -42,6 +42,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -113,8 +114,8 @@ class Service {
 
   // The refusal of a request that may not reach the tool at all (another
   // site's name or page), from its head alone: the HTTP layer asks before
-  // it reads a body. Status 0 when there is none.
-  Response refuse_foreign(const Request& head) const;
+  // it reads a body.
+  std::optional<Response> refuse_foreign(const Request& head) const;
 
   // Wakes every waiting request and stops the worker; handle() still answers
   // afterwards, without waiting.

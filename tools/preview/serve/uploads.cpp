@@ -23,16 +23,6 @@ std::string upload_name_problem(const std::string& name) {
 }
 
 template <typename T>
-void Uploads::keep_newest(Kept<T>& kept, const std::string& name, std::shared_ptr<const T> item) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  kept.erase(
-      std::remove_if(kept.begin(), kept.end(), [&](const auto& k) { return k.first == name; }),
-      kept.end());
-  kept.emplace_back(name, std::move(item));
-  while (kept.size() > keep_) kept.pop_front();
-}
-
-template <typename T>
 std::shared_ptr<const T> Uploads::find(const Kept<T>& kept, const std::string& name) const {
   std::lock_guard<std::mutex> lock(mutex_);
   for (const auto& [n, item] : kept) {
@@ -41,36 +31,50 @@ std::shared_ptr<const T> Uploads::find(const Kept<T>& kept, const std::string& n
   return nullptr;
 }
 
-std::string Uploads::add_mesh(const std::string& name, const std::string& bytes,
-                              std::string& read) {
+template <typename T, typename Read>
+std::string Uploads::add(Kept<T>& kept, const std::string& name, Read read_into,
+                         std::shared_ptr<const T>& out) {
   if (std::string problem = upload_name_problem(name); !problem.empty()) return problem;
-  auto mesh = std::make_shared<Mesh>();
+  auto item = std::make_shared<T>();
   std::string error;
   {
     std::lock_guard<std::mutex> one_at_a_time(reading_);
-    if (!read_obj(bytes, name, *mesh, error)) return error;
+    if (!read_into(*item, error)) return error;
   }
-  read = std::to_string(mesh->triangles.size()) + " triangles, " +
-         (mesh->has_uvs() ? "with" : "without") + " texture coordinates";
-  keep_newest<Mesh>(meshes_, name, std::move(mesh));
+  out = item;
+  std::lock_guard<std::mutex> lock(mutex_);
+  kept.erase(
+      std::remove_if(kept.begin(), kept.end(), [&](const auto& k) { return k.first == name; }),
+      kept.end());
+  kept.emplace_back(name, std::move(item));
+  while (kept.size() > keep_) kept.pop_front();
   return "";
+}
+
+std::string Uploads::add_mesh(const std::string& name, const std::string& bytes,
+                              std::string& read) {
+  std::shared_ptr<const Mesh> mesh;
+  const std::string error = add<Mesh>(
+      meshes_, name, [&](Mesh& m, std::string& e) { return read_obj(bytes, name, m, e); }, mesh);
+  if (error.empty()) {
+    read = std::to_string(mesh->triangles.size()) + " triangles, " +
+           (mesh->has_uvs() ? "with" : "without") + " texture coordinates";
+  }
+  return error;
 }
 
 std::string Uploads::add_texture(const std::string& name, const std::string& bytes,
                                  std::string& read) {
-  if (std::string problem = upload_name_problem(name); !problem.empty()) return problem;
-  auto texture = std::make_shared<Texture>();
-  std::string error;
-  {
-    std::lock_guard<std::mutex> one_at_a_time(reading_);
-    if (!decode_texture(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), name,
-                        *texture, error)) {
-      return error;
-    }
-  }
-  read = std::to_string(texture->width) + "x" + std::to_string(texture->height);
-  keep_newest<Texture>(textures_, name, std::move(texture));
-  return "";
+  std::shared_ptr<const Texture> texture;
+  const std::string error = add<Texture>(
+      textures_, name,
+      [&](Texture& t, std::string& e) {
+        return decode_texture(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                              name, t, e);
+      },
+      texture);
+  if (error.empty()) read = std::to_string(texture->width) + "x" + std::to_string(texture->height);
+  return error;
 }
 
 std::shared_ptr<const Mesh> Uploads::mesh(const std::string& name) const {

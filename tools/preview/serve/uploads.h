@@ -49,8 +49,11 @@ class Uploads {
  private:
   template <typename T>
   using Kept = std::deque<std::pair<std::string, std::shared_ptr<const T>>>;  // oldest first
-  template <typename T>
-  void keep_newest(Kept<T>& kept, const std::string& name, std::shared_ptr<const T> item);
+  // Checks the name, reads the file with `read_into(item, error)`, one at
+  // a time, and keeps it as the newest of `kept`; "" or the message.
+  template <typename T, typename Read>
+  std::string add(Kept<T>& kept, const std::string& name, Read read_into,
+                  std::shared_ptr<const T>& out);
   template <typename T>
   std::shared_ptr<const T> find(const Kept<T>& kept, const std::string& name) const;
 
